@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake and
+# GoogleTest. Nothing is installed when everything is already there.
+set -euo pipefail
+missing=()
+command -v cmake >/dev/null 2>&1 || missing+=(cmake)
+command -v g++ >/dev/null 2>&1 || missing+=(g++)
+command -v make >/dev/null 2>&1 || missing+=(make)
+dpkg -s libgtest-dev >/dev/null 2>&1 || missing+=(libgtest-dev)
+dpkg -s libgmock-dev >/dev/null 2>&1 || missing+=(libgmock-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    sudo_cmd=""
+    if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
+    $sudo_cmd apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+fi

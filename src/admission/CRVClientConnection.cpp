@@ -1,0 +1,37 @@
+#include "admission/CRVClientConnection.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/ByteWriter.h"
+#include "runtime/CRVServer.h"
+#include "transport/OVSocket.h"
+
+CRVClientConnection::CRVClientConnection() {
+    resetCarState();
+    clock.initHighPerformanceTimer();
+}
+
+void CRVClientConnection::resetCarState() {
+    std::memset(carState, 0, sizeof carState);
+    carState[12] = uint8_t(kInitialCarStateWord & 0xff);
+    carState[13] = uint8_t(kInitialCarStateWord >> 8);
+}
+
+bool CRVClientConnection::onReliableResend(const PendingReliable& record) {
+    std::printf("CRVClientConnection::onReliableResend %d\n", record.sequence);
+    return false;
+}
+
+void CRVClientConnection::setAddress(const SocketAddress* sender) {
+    if (sender == nullptr)
+        return;
+    address = *sender;
+    std::printf("setting client address to %s\n", address.dotted().c_str());
+    ByteWriter w(lapRecord, sizeof lapRecord);
+    w.u8(81);
+    w.u8(id);
+    w.u32(server != nullptr ? uint32_t(server->serverTime) : 0);
+    w.u32(0);
+    w.u32(0);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <vector>
+
+// A place on the track: horizontal position and heading (y is always 0).
+struct StartPoint {
+    float px = 0, py = 0, pz = 0;
+    float hx = 0, hy = 0, hz = 1;
+};
+
+// Lists may be shorter than the grid places and slots used with them; a missing entry is the
+// point at the origin heading (0, 0, 1).
+inline StartPoint pointAt(const std::vector<StartPoint>& list, int index) {
+    if (index < 0 || size_t(index) >= list.size())
+        return StartPoint{};
+    return list[size_t(index)];
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The thin layer over the operating system: UDP sockets, clocks, sleeping, signals, the
+// documents folder, alerts and crash dumps. Nothing outside this folder talks to the OS.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "transport/SocketAddress.h"
+
+namespace platform {
+
+// --- UDP ---
+using SocketHandle = int;
+constexpr SocketHandle kNoSocket = -1;
+
+SocketHandle udpOpen();
+bool udpBind(SocketHandle s, uint16_t port);
+bool udpSetNonBlocking(SocketHandle s);
+// The largest datagram the socket takes; the stand-in of the message-size query.
+int udpMaxMessageSize(SocketHandle s);
+bool udpSetSendBuffer(SocketHandle s, int size);
+bool udpSetRecvBuffer(SocketHandle s, int size);
+int udpGetSendBuffer(SocketHandle s);
+int udpGetRecvBuffer(SocketHandle s);
+// Returns the bytes sent, or -1; on failure `error` receives the error code in the numbering
+// the console lines use (10055 no buffers, 10039 no destination, 10035 would block).
+int udpSendTo(SocketHandle s, const uint8_t* data, int size, const SocketAddress& to, int& error);
+// True when at least one datagram (possibly empty) waits.
+bool udpPending(SocketHandle s);
+// Waits up to `timeoutMs` for a datagram; used where a caller may block (tests, tools).
+bool udpWaitReadable(SocketHandle s, int timeoutMs);
+// Receives one datagram of at most `capacity` bytes. Returns its length, 0 for an empty one,
+// or -1 on error; a datagram longer than `capacity` is consumed and reported as -1.
+int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& from);
+uint16_t udpLocalPort(SocketHandle s);
+void udpClose(SocketHandle s);
+// Parses dotted IPv4 text; 0xffffffff when it is not an address.
+uint32_t parseDotted(const std::string& text);
+
+// --- host ---
+bool hostName(std::string& name, int& error);
+bool hostAddresses(const std::string& name, std::vector<std::string>& dotted);
+
+// --- time ---
+// Milliseconds of a monotonic clock: the stand-in of both the multimedia timer and the tick count.
+uint32_t monotonicMs();
+void sleepMs(int ms);
+// Local wall-clock time formatted with strftime.
+std::string localTimeText(const char* format);
+
+// --- process ---
+std::string documentsFolder();
+// Console events: SIGTERM and SIGHUP close (quit flag), SIGINT is ignored, SIGQUIT is the chord
+// that leaves the loop at once. Returns false when the handlers could not be installed.
+bool installConsoleHandlers(volatile bool* quitFlag, volatile bool* chordFlag);
+// Fatal signals write a post-mortem file into "dumps" and then end the process as usual.
+void installCrashHook();
+// The stand-in of a modal message box: one line on stderr; nothing waits.
+void alert(const char* caption, const char* text);
+std::string crashDumpName(int year, int month, int day, int hour, int minute, int second, long pid,
+                          long tid);
+
+}  // namespace platform

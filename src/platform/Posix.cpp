@@ -1,0 +1,306 @@
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace platform {
+namespace {
+
+sockaddr_in toSockaddr(const SocketAddress& a) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    std::memcpy(&sin.sin_port, a.raw + 2, 2);
+    std::memcpy(&sin.sin_addr.s_addr, a.raw + 4, 4);
+    return sin;
+}
+
+SocketAddress fromSockaddr(const sockaddr_in& sin) {
+    SocketAddress a;
+    a.raw[0] = uint8_t(SocketAddress::kFamilyInet & 0xff);
+    a.raw[1] = uint8_t(SocketAddress::kFamilyInet >> 8);
+    std::memcpy(a.raw + 2, &sin.sin_port, 2);
+    std::memcpy(a.raw + 4, &sin.sin_addr.s_addr, 4);
+    return a;
+}
+
+// The largest UDP payload over IPv4.
+constexpr int kMaxUdpPayload = 65507;
+
+}  // namespace
+
+SocketHandle udpOpen() {
+    return ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+}
+
+bool udpBind(SocketHandle s, uint16_t port) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(INADDR_ANY);
+    sin.sin_port = htons(port);
+    return ::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
+}
+
+bool udpSetNonBlocking(SocketHandle s) {
+    int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    return ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+int udpMaxMessageSize(SocketHandle) {
+    return kMaxUdpPayload;
+}
+
+bool udpSetSendBuffer(SocketHandle s, int size) {
+    return ::setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size) == 0;
+}
+bool udpSetRecvBuffer(SocketHandle s, int size) {
+    return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) == 0;
+}
+int udpGetSendBuffer(SocketHandle s) {
+    int v = 0;
+    socklen_t n = sizeof v;
+    ::getsockopt(s, SOL_SOCKET, SO_SNDBUF, &v, &n);
+    return v;
+}
+int udpGetRecvBuffer(SocketHandle s) {
+    int v = 0;
+    socklen_t n = sizeof v;
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &v, &n);
+    return v;
+}
+
+int udpSendTo(SocketHandle s, const uint8_t* data, int size, const SocketAddress& to, int& error) {
+    sockaddr_in sin = toSockaddr(to);
+    ssize_t n = ::sendto(s, data, size > 0 ? size_t(size) : 0, MSG_NOSIGNAL,
+                         reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+    if (n < 0) {
+        switch (errno) {
+            case ENOBUFS:
+                error = 10055;
+                break;
+            case EDESTADDRREQ:
+                error = 10039;
+                break;
+            case EAGAIN:
+                error = 10035;
+                break;
+            default:
+                error = errno;
+                break;
+        }
+        return -1;
+    }
+    error = 0;
+    return int(n);
+}
+
+bool udpPending(SocketHandle s) {
+    return udpWaitReadable(s, 0);
+}
+
+bool udpWaitReadable(SocketHandle s, int timeoutMs) {
+    pollfd p{};
+    p.fd = s;
+    p.events = POLLIN;
+    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+}
+
+int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& from) {
+    sockaddr_in sin{};
+    socklen_t len = sizeof sin;
+    // MSG_TRUNC makes the call report the real length, so an oversized datagram is noticed
+    // (and dropped) instead of being cut silently.
+    ssize_t n = ::recvfrom(s, buffer, size_t(capacity), MSG_TRUNC | MSG_DONTWAIT,
+                           reinterpret_cast<sockaddr*>(&sin), &len);
+    if (n < 0)
+        return -1;
+    from = fromSockaddr(sin);
+    if (n > capacity)
+        return -1;
+    return int(n);
+}
+
+uint16_t udpLocalPort(SocketHandle s) {
+    sockaddr_in sin{};
+    socklen_t len = sizeof sin;
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&sin), &len) != 0)
+        return 0;
+    return ntohs(sin.sin_port);
+}
+
+void udpClose(SocketHandle s) {
+    if (s < 0)
+        return;
+    ::shutdown(s, SHUT_RDWR);
+    ::close(s);
+}
+
+uint32_t parseDotted(const std::string& text) {
+    in_addr a{};
+    if (::inet_pton(AF_INET, text.c_str(), &a) != 1)
+        return 0xffffffffu;
+    return ntohl(a.s_addr);
+}
+
+bool hostName(std::string& name, int& error) {
+    char buf[80] = {};
+    if (::gethostname(buf, sizeof buf - 1) != 0) {
+        error = errno;
+        return false;
+    }
+    name = buf;
+    return true;
+}
+
+bool hostAddresses(const std::string& name, std::vector<std::string>& dotted) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* res = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || res == nullptr)
+        return false;
+    for (addrinfo* p = res; p != nullptr; p = p->ai_next) {
+        char text[INET_ADDRSTRLEN] = {};
+        auto* sin = reinterpret_cast<sockaddr_in*>(p->ai_addr);
+        ::inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text);
+        dotted.push_back(text);
+    }
+    ::freeaddrinfo(res);
+    return !dotted.empty();
+}
+
+uint32_t monotonicMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
+}
+
+void sleepMs(int ms) {
+    if (ms <= 0) {
+        ::sched_yield();
+        return;
+    }
+    timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
+    ::nanosleep(&ts, nullptr);
+}
+
+std::string localTimeText(const char* format) {
+    time_t now = ::time(nullptr);
+    tm local{};
+    ::localtime_r(&now, &local);
+    char buf[128] = {};
+    ::strftime(buf, sizeof buf, format, &local);
+    return buf;
+}
+
+std::string documentsFolder() {
+    const char* xdg = ::getenv("XDG_DOCUMENTS_DIR");
+    if (xdg != nullptr && xdg[0] != '\0')
+        return xdg;
+    const char* home = ::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/Documents";
+}
+
+namespace {
+volatile bool* g_quitFlag = nullptr;
+volatile bool* g_chordFlag = nullptr;
+
+void onCloseSignal(int) {
+    if (g_quitFlag != nullptr)
+        *g_quitFlag = true;
+}
+void onChordSignal(int) {
+    if (g_chordFlag != nullptr)
+        *g_chordFlag = true;
+}
+void onIgnoredSignal(int) {}
+
+bool handle(int sig, void (*fn)(int)) {
+    struct sigaction sa {};
+    sa.sa_handler = fn;
+    sigemptyset(&sa.sa_mask);
+    return ::sigaction(sig, &sa, nullptr) == 0;
+}
+
+void writeAll(int fd, const char* text) {
+    size_t n = std::strlen(text);
+    while (n > 0) {
+        ssize_t w = ::write(fd, text, n);
+        if (w <= 0)
+            return;
+        text += w;
+        n -= size_t(w);
+    }
+}
+
+// Runs on the crashing thread; only async-signal-safe calls plus localtime_r/snprintf, which
+// are good enough for a best-effort post-mortem file.
+void onFatalSignal(int sig) {
+    time_t now = ::time(nullptr);
+    tm t{};
+    ::localtime_r(&now, &t);
+    ::mkdir("dumps", 0755);
+    std::string name = crashDumpName(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                                     t.tm_sec, long(::getpid()), long(::syscall(SYS_gettid)));
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+        char line[96];
+        std::snprintf(line, sizeof line, "signal %d\n", sig);
+        writeAll(fd, line);
+        ::close(fd);
+    }
+    std::fflush(nullptr);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+}  // namespace
+
+bool installConsoleHandlers(volatile bool* quitFlag, volatile bool* chordFlag) {
+    g_quitFlag = quitFlag;
+    g_chordFlag = chordFlag;
+    bool ok = handle(SIGTERM, onCloseSignal);
+    ok = handle(SIGHUP, onCloseSignal) && ok;
+    ok = handle(SIGINT, onIgnoredSignal) && ok;
+    ok = handle(SIGQUIT, onChordSignal) && ok;
+    return ok;
+}
+
+void installCrashHook() {
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+        struct sigaction sa {};
+        sa.sa_handler = onFatalSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND;
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+void alert(const char* caption, const char* text) {
+    std::fprintf(stderr, "[%s] %s\n", caption, text);
+}
+
+std::string crashDumpName(int year, int month, int day, int hour, int minute, int second, long pid,
+                          long tid) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s/%s_%s-%04d%02d%02d-%02d%02d%02d-%ld-%ld.dmp", "dumps",
+                  "rvServer", "v1.0.3", year, month, day, hour, minute, second, pid, tid);
+    return buf;
+}
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+// End of a session: by time for practice and qualifying, by the finish for a race, and the
+// checks made on every client when a session is left.
+#include <cstdio>
+
+#include "admission/CRVClientConnection.h"
+#include "runtime/CRVServer.h"
+
+void CRVServer::endSessionChecks() {
+    SessionRecord* s = current();
+    if (s == nullptr)
+        return;
+    for (CRVClientConnection* c : clients) {
+        // Removal for too few laps needs the lost-client clean-up; until then such clients stay.
+        if (c->laps < s->minLaps)
+            continue;
+        if (s->maxLaps != 0 && c->laps > s->maxLaps) {
+            char text[160];
+            std::snprintf(text, sizeof text, "[SERVER]: %s COMPLETED %d LAPS INSTEAD OF %d",
+                          c->userName, c->laps, s->maxLaps);
+            sendServerChat(text, nullptr);
+            c->qualifyBestLap = 0;
+        }
+    }
+}
+
+// Session results files are not written yet.
+void CRVServer::saveSession(int) {}
+
+void CRVServer::checkSessionTime() {
+    SessionRecord* s = current();
+    if (s == nullptr)
+        return;
+    if (s->type == kRace) {
+        checkRaceEnd();
+        return;
+    }
+    if (s->type != kPractice && s->type != kQualifying)
+        return;
+    int64_t overtime = serverTime - int64_t(s->startTime) - int64_t(s->sessionTime);
+    if (overtime <= 0)
+        return;
+    if (s->type == kQualifying) {
+        int64_t grace = 120000;
+        if (!rankingList.empty() && rankingList.front()->qualifyBestLap != 0)
+            grace = int64_t(double(1.1f) * rankingList.front()->qualifyBestLap);
+        bool someoneStillOnLap = false;
+        for (CRVClientConnection* c : clients)
+            someoneStillOnLap |= !c->qualifyDone;
+        if (someoneStillOnLap && overtime <= grace)
+            return;
+    }
+    if (!s->overAnnounced) {
+        s->overAnnounced = 1;
+        sendServerChat(std::string("[SERVER]: ") + s->name + " IS OVER", nullptr);
+    }
+    if (overtime > 10000)
+        evolveSession();
+}
+
+void CRVServer::checkRaceEnd() {
+    SessionRecord* s = current();
+    if (s == nullptr || !s->started || sequenceFinished)
+        return;
+    bool allRetired = true;
+    bool allFinished = true;
+    for (CRVClientConnection* c : clients) {
+        allRetired &= c->retiredFlagSeen;
+        allFinished &= c->finished;
+    }
+    bool ends = allRetired || clients.size() < 2 ||
+                (raceWon && serverTime - int64_t(raceWonTime) > 120000) || allFinished;
+    if (!ends)
+        return;
+    saveSession(currentSession);
+    if (currentSession >= int(sessions.size()) - 1) {
+        if (config.loop != 0)
+            resetRace(false);
+        else
+            sequenceFinished = true;
+    } else {
+        evolveSession();
+    }
+}

@@ -1,0 +1,146 @@
+// The configured sequence of sessions: which one is current, its start after the waiting time
+// with the countdown broadcasts, and the advance to the next one.
+#include <cstdio>
+#include <string>
+
+#include "admission/CRVClientConnection.h"
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+#include "runtime/CRVServer.h"
+
+namespace {
+
+// Times of the last countdown tick and the last "seconds to go" line; kept as 32-bit values
+// and compared after sign extension with the 64-bit server time.
+int32_t lastCountdownTick = 0;
+int32_t lastCountdownChat = 0;
+
+void writePoint(ByteWriter& w, const StartPoint& p) {
+    w.f32(p.px);
+    w.f32(p.py);
+    w.f32(p.pz);
+    w.f32(p.hx);
+    w.f32(p.hy);
+    w.f32(p.hz);
+}
+
+}  // namespace
+
+SessionRecord* CRVServer::current() {
+    if (currentSession < 0 || size_t(currentSession) >= sessions.size())
+        return nullptr;
+    return &sessions[size_t(currentSession)];
+}
+
+void CRVServer::evolveSession() {
+    int count = int(sessions.size());
+    if (currentSession != -1 && !sequenceFinished) {
+        std::printf("Saving session\n");
+        saveSession(currentSession);
+    }
+    if (currentSession >= count - 1) {
+        sequenceFinished = true;
+        return;
+    }
+    std::printf("Evolving session %d %d\n", currentSession, count);
+    if (currentSession != -1)
+        endSessionChecks();
+
+    for (CRVClientConnection* c : clients) {
+        c->laps = 0;
+        c->lastLapId = 0;
+        c->lastLapAux = 0;
+        c->lapsBehind = 0;
+        c->lastUpdateSeq = 0;
+        c->seqState = 0;
+        c->bestLap = 0;
+        c->qualifyBestLap = 0;
+        c->isActive = 0;
+        c->jumpStart = false;
+        c->finished = false;
+        c->qualifyDone = false;
+        c->resetCarState();
+        c->carFlags = 0;
+        c->lastSeenTime = serverTime;
+    }
+
+    ++currentSession;
+    std::printf("Current session=%d\n", currentSession);
+    SessionRecord& s = sessions[size_t(currentSession)];
+    char line[256];
+    std::snprintf(line, sizeof line, "SESSION,%s,%d,%d,%d,%d,%d,%d,%d,%d", s.name, s.type,
+                  s.waitTime, s.acceptNew, s.escMode, s.maxLaps, s.minLaps, s.raceLaps,
+                  s.sessionTime);
+    logger.log(line, 0);
+
+    sessionBestLap = kNoSessionBest;
+    raceWon = false;
+    leaderLaps = 0;
+    raceWonTime = 0;
+    s.started = 0;
+    s.overAnnounced = 0;
+    s.startTime = uint64_t(serverTime + int64_t(s.waitTime));
+    sendSessionInfo(nullptr);
+}
+
+void CRVServer::updateStartSequence() {
+    SessionRecord* s = current();
+    if (s == nullptr)
+        return;
+    int64_t now = serverTime;
+    int64_t start = int64_t(s->startTime);
+    if (now >= start) {
+        if (!s->started) {
+            if (s->type == kRace) {
+                raceValid = clients.size() > 1;
+                for (CRVClientConnection* c : clients)
+                    c->sendRaceEvent(0);
+                logger.log("RACE_START", 0);
+            }
+            logger.log("SESSION_START", 0);
+        }
+        s->started = 1;
+    } else {
+        s->started = 0;
+    }
+
+    if (now - int64_t(lastCountdownTick) <= 1000)
+        return;
+    if (s->started)
+        return;
+
+    if (now - int64_t(lastCountdownChat) > 20000) {
+        int seconds = int(((start - now) / 10000) * 10);
+        char text[64];
+        int n = std::snprintf(text, sizeof text, "[SERVER]: %d seconds to go", seconds);
+        uint8_t chat[3 + 64];
+        ByteWriter w(chat, sizeof chat);
+        w.u8(RV_CHAT);
+        w.u8(0);
+        w.u8(uint8_t(n));
+        w.bytes(text, size_t(n));
+        router.send(nullptr, chat, int(w.size()), 25, false);
+        lastCountdownChat = int32_t(now);
+    }
+
+    if (s->type == kRace) {
+        int k = 0;
+        for (CRVClientConnection* c : clients) {
+            uint8_t points[msgsize::kRaceStartPoints] = {};
+            ByteWriter w(points, sizeof points);
+            w.u8(RV_RACESTARTPOINTS);
+            int grid = c->gridPlace != -1 ? c->gridPlace : c->slot;
+            writePoint(w, pointAt(gridPoints, grid));
+            writePoint(w, pointAt(boxPoints, c->slot));
+            router.send(c, points, int(sizeof points), 25 * k, true);
+            ++k;
+        }
+    }
+
+    uint8_t startTimeMessage[5];
+    ByteWriter w(startTimeMessage, sizeof startTimeMessage);
+    w.u8(RV_STARTTIME);
+    w.u32(uint32_t(s->startTime));
+    router.send(nullptr, startTimeMessage, int(sizeof startTimeMessage), 25, false);
+    lastCountdownTick = int32_t(now);
+}

@@ -1,0 +1,150 @@
+#include "runtime/CRVServer.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "admission/CRVClientConnection.h"
+#include "platform/Platform.h"
+#include "transport/Clock.h"
+#include "transport/ServerStatistics.h"
+
+CRVServer::CRVServer() : CRVServer(ServerEnvironment{}) {}
+
+CRVServer::CRVServer(const ServerEnvironment& env)
+    : clock(env.clock), root(env.root), documentsFolder(env.documentsFolder) {
+    if (clock == nullptr) {
+        ownClock_ = std::make_unique<SystemClock>();
+        clock = ownClock_.get();
+        documentsFolder = platform::documentsFolder();
+    }
+    statistics = std::make_unique<ServerStatistics>(this, path("serverStats.txt"));
+}
+
+CRVServer::~CRVServer() {
+    shutdown();
+}
+
+std::string CRVServer::path(const std::string& relative) const {
+    return root + relative;
+}
+
+void CRVServer::printHostAddress() {
+    std::string address;
+    std::string name;
+    int error = 0;
+    if (!platform::hostName(name, error)) {
+        std::fprintf(stderr, "Error %d when getting local host name.\n", error);
+    } else {
+        std::printf("Host name is %s.\n", name.c_str());
+        std::vector<std::string> addresses;
+        if (!platform::hostAddresses(name, addresses) || addresses.empty()) {
+            std::fprintf(stderr, "Yow! Bad host lookup.\n");
+        } else {
+            for (size_t i = 0; i < addresses.size(); ++i)
+                std::printf("Address %d: %s\n", int(i), addresses[i].c_str());
+            address = addresses[0];
+        }
+    }
+    std::printf("RUNNING @ %s PORT %d\n", address.c_str(), config.port);
+}
+
+void CRVServer::printBandwidthEstimate() {
+    // Console information only: the figures assume the fixed 60 ms output period.
+    const int hz = 1000 / 60;
+    const double k = double(hz * 51) / 1024;
+    std::printf("One packet=%d %d %d %d\n", 51, 51, 17, 21);
+    std::printf("1 car %dhz send = %f kByte (%f kb)\n", hz, k, 8 * k);
+    std::printf("Server output at %dHz\n", hz);
+    std::printf("6 cars=%.1fKB (%.1fKb)\n", 30 * k, 8 * 30 * k);
+    std::printf("8 cars=%.1f (%.1fKb)\n", 56 * k, 8 * 56 * k);
+    std::printf("10 cars=%.1f (%.1fKb)\n", 90 * k, 8 * 90 * k);
+    std::printf("15 cars=%.1f (%.1fKb)\n", 210 * k, 8 * 210 * k);
+    std::printf("20 cars=%.1f (%.1fKb)\n", 380 * k, 8 * 380 * k);
+    std::printf("\nServer output with MEGAPACKETS at %dHz\n", hz);
+    double six = double(hz * 156) / 1024 * 6;
+    std::printf("6 cars=%.1fKB (%.1fKb)\n", six, 8 * six);
+    double ten = double(hz * 237) / 1024 * 10;
+    std::printf("10 cars=%.1fKB (%.1fKb)\n", ten, 8 * ten);
+    std::printf("PSIZE=%d\n", 324);
+    double fifteen = double(hz * 352) / 1024 * 15;
+    std::printf("15 cars=%.1fKB (%.1fKb)\n", fifteen, 8 * fifteen);
+}
+
+void CRVServer::initialize() {
+    startTick = clock->tickCount();
+    std::printf("***** rvServer v1.2.0 ******\n");
+    printHostAddress();
+
+    router.owner = this;
+    router.socket.setClock(clock);
+    router.socket.setLocalPort(config.port);
+    router.socket.init(true);
+    router.socket.addListener(&router);
+
+    system.initHighPerformanceTimer();
+    startTime = clock->timeMs();
+    printBandwidthEstimate();
+
+    sessionBestLap = kNoSessionBest;
+    raceWon = false;
+    leaderLaps = 0;
+    raceWonTime = 0;
+    maxValidLaps = 10000;
+    joinCounter = 1;
+
+    startReplayRecorder();
+    std::printf("Initializing message router\n");
+    serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
+
+    logger.open(this);
+    logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
+    loadVotingOptions();
+    evolveSession();
+}
+
+void CRVServer::flushOutput() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    logger.flush();
+    if (statistics)
+        statistics->flush();
+}
+
+void CRVServer::update() {
+    serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
+    if (serverTime - lastFlush > 1000) {
+        lastFlush = serverTime;
+        flushOutput();
+    }
+    for (size_t i = 0; i < clients.size(); ++i)
+        clients[i]->sendMegapacket();
+    router.update();
+    updateStartSequence();
+    checkLostClients();
+    checkSessionTime();
+    stepReplayPlayback();
+    if (statistics)
+        statistics->update();
+}
+
+void CRVServer::shutdown() {
+    if (shutdownDone_)
+        return;
+    shutdownDone_ = true;
+    statistics.reset();
+    closeReplayRecorder();
+    withdrawFromLobby();
+    for (CRVClientConnection* client : clients)
+        delete client;
+    clients.clear();
+    rankingList.clear();
+    qualifyList.clear();
+    gridPoints.clear();
+    flushOutput();
+}
+
+bool CRVServer::onReliableResend(const PendingReliable&) {
+    std::printf("*************** CRVServer::onReliableResend ***************\n");
+    return true;
+}

@@ -1,0 +1,152 @@
+#pragma once
+// The one server object: transport, client list, configuration, sessions, start points, event
+// log, statistics and content checksums. Its operations are spread over the subsystem folders
+// (admission/, client/, race/, ...); this header is the one place they are declared.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "admission/StartPoint.h"
+#include "content/ContentChecksums.h"
+#include "race/SessionRecord.h"
+#include "records/CRVServerLogger.h"
+#include "records/ZSystem.h"
+#include "runtime/ServerConfig.h"
+#include "transport/CClientMessageRouter.h"
+#include "transport/OVMessageListener.h"
+
+class CRVClientConnection;
+class ServerClock;
+class ServerStatistics;
+
+// Where the server gets its time and its files from. Production passes the system clock, the
+// working directory ("") and the user's documents folder; tests pass a fake clock and a temp
+// folder.
+struct ServerEnvironment {
+    ServerClock* clock = nullptr;
+    std::string root;  // "" or a folder path ending in "/"
+    std::string documentsFolder;
+};
+
+class CRVServer : public OVMessageListener {
+  public:
+    static constexpr int kSlots = 32;
+    static constexpr int kGridPlaces = 24;
+    static constexpr int32_t kNoSessionBest = 999999999;
+
+    CRVServer();  // production environment
+    explicit CRVServer(const ServerEnvironment& env);
+    ~CRVServer() override;
+    CRVServer(const CRVServer&) = delete;
+    CRVServer& operator=(const CRVServer&) = delete;
+
+    // --- lifecycle (runtime/) ---
+    void loadConfiguration();
+    void initialize();
+    void update();
+    void shutdown();
+    // A path relative to the working folder, placed under the server's root.
+    std::string path(const std::string& relative) const;
+    void flushOutput();
+
+    // --- messages from senders that are not clients (admission/) ---
+    void onMessage(uint8_t* data, int size, const SocketAddress* sender) override;
+    bool onReliableResend(const PendingReliable& record) override;
+    void admitClient(const uint8_t* request, int size, const SocketAddress* sender);
+    int nextFreeRaceNumber(int n) const;
+    int getFreeGridPlace() const;
+    void saveUserProfile(const std::string& guid);
+    bool loadStartPoints(const std::string& path);
+    void loadOldStartPoints(const std::string& path);
+    void runCommand(char* text);
+
+    // --- announcements and information for clients (client/) ---
+    void sendServerChat(const std::string& text, CRVClientConnection* target);
+    void sendStarBasicInfos(CRVClientConnection* client);
+    void sendSessionInfo(CRVClientConnection* client);  // null: every client
+    void sendClientList(CRVClientConnection* requester, int wantedId, bool all);
+    CRVClientConnection* findClient(int id) const;
+
+    // --- race control (race/) ---
+    SessionRecord* current();
+    void evolveSession();
+    void endSessionChecks();
+    void saveSession(int index);
+    void checkRaceEnd();
+    void updateStartSequence();
+    void checkLostClients();
+    void checkSessionTime();
+    void resetRace(bool skipSave);
+    void addVote(CRVClientConnection* client, int kind);
+    void updateRank(int id, int unused);
+
+    // --- records (records/) ---
+    // Every received message passes here before routing; the replay recorder will take it.
+    void recordReceived(const uint8_t* data, int size, const SocketAddress* source);
+    void startReplayRecorder();
+    void stepReplayPlayback();
+    void closeReplayRecorder();
+
+    // --- lobby and voting set-up (records/, race/) ---
+    void registerWithLobby();
+    void withdrawFromLobby();
+    void loadVotingOptions();
+
+    // Environment.
+    ServerClock* clock;
+    std::string root;
+    std::string documentsFolder;
+
+    // Transport.
+    CClientMessageRouter router;
+
+    // Clients, in admission order; owned here.
+    std::vector<CRVClientConnection*> clients;
+    std::vector<CRVClientConnection*> rankingList;
+    std::vector<CRVClientConnection*> qualifyList;
+    bool slotTaken[kSlots] = {};
+    uint8_t joinCounter = 1;
+
+    // Configuration and sessions.
+    ServerConfig config;
+    std::vector<SessionRecord> sessions;
+    int currentSession = -1;
+    bool sequenceFinished = false;
+    bool raceValid = false;
+
+    // Start points.
+    std::vector<StartPoint> gridPoints;
+    std::vector<StartPoint> boxPoints;
+    std::vector<StartPoint> pitPoints;
+
+    // Race records of the session.
+    int32_t sessionBestLap = kNoSessionBest;
+    int32_t sessionBestLapAux = 0;
+    bool raceWon = false;
+    int32_t leaderLaps = 0;
+    uint32_t raceWonTime = 0;
+    int32_t maxValidLaps = 0;
+    uint8_t lastStandings[78] = {37, 0};
+
+    ContentChecksums checksums;
+    bool registeredWithLobby = false;
+
+    // Time.
+    uint32_t startTime = 0;
+    int64_t serverTime = 0;
+    uint32_t startTick = 0;
+    int64_t lastFlush = 0;
+
+    CRVServerLogger logger;
+    std::unique_ptr<ServerStatistics> statistics;
+    ZSystem system;
+
+  private:
+    void printHostAddress();
+    void printBandwidthEstimate();
+
+    std::unique_ptr<ServerClock> ownClock_;
+    bool shutdownDone_ = false;
+};

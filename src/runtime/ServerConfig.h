@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct EntryListLine {
+    std::string driver;  // guid, compared exactly
+    int32_t ballast = 0;
+};
+
+// The values read from rvservercfg.ini, once, at start-up.
+struct ServerConfig {
+    static constexpr int kAcceptedVersion = 131;
+
+    std::string name;
+    std::string track;
+    std::string configuration;
+    std::string car;
+    std::string frontTyre;
+    std::string rearTyre;
+    std::string password;
+    std::string admin;
+    int32_t maxClients = 0;
+    int32_t acceptVersion = kAcceptedVersion;
+    int32_t port = 0;
+    int32_t loop = 0;
+    int32_t winnerBallast = 0;
+    int32_t rain = 0;
+    int32_t damage = 0;
+    int32_t maxValidLaps = 0;
+    float bandwidth = 0;
+    bool registerWithLobby = false;
+    bool fullMode = false;
+    bool useForGrid = false;
+    std::vector<EntryListLine> entryList;
+};

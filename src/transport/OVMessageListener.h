@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+#include "transport/SocketAddress.h"
+
+struct PendingReliable;
+
+// Receiver of decoded messages and judge of reliable resends. Slot order matters to nobody on
+// this platform, but it is kept as the transport knows it.
+class OVMessageListener {
+  public:
+    // `data` is writable: some handlers rewrite bytes in place before passing a message on.
+    virtual void onMessage(uint8_t* data, int size, const SocketAddress* source) = 0;
+    virtual void onReliableAcknowledged(const PendingReliable&) {}
+    // True to send the message again, false to give it up.
+    virtual bool onReliableResend(const PendingReliable& record) = 0;
+    virtual ~OVMessageListener() = default;
+};

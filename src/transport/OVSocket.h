@@ -1,0 +1,80 @@
+#pragma once
+// The server's one UDP endpoint: binding, sending to a current target, draining waiting
+// datagrams, and reliable delivery (sequence numbers, pending copies, acknowledgements, resends).
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "transport/OVMessageListener.h"
+#include "transport/SocketAddress.h"
+
+class ServerClock;
+
+// One reliable message sent and not yet acknowledged or given up.
+struct PendingReliable {
+    static constexpr int kMaxData = 1000;
+    uint8_t sequence = 0;
+    SocketAddress target;
+    uint32_t lastSent = 0;
+    int size = 0;
+    uint8_t data[kMaxData] = {};
+    uint8_t resendCount = 0;
+};
+
+class OVSocket {
+  public:
+    static constexpr int kReceiveLength = 1000;
+    static constexpr int kReliableHeader = 6;
+    static constexpr uint32_t kResendIntervalMs = 5000;
+
+    explicit OVSocket(ServerClock* clock = nullptr) : clock_(clock) {}
+    virtual ~OVSocket();
+    OVSocket(const OVSocket&) = delete;
+    OVSocket& operator=(const OVSocket&) = delete;
+
+    void setClock(ServerClock* clock) { clock_ = clock; }
+    void setLocalPort(int port) { localPort_ = port; }
+    int localPort() const { return localPort_; }
+    // The port the OS actually bound (differs from localPort() only when that was 0).
+    uint16_t boundPort() const;
+
+    void init(bool bind);
+    void setTarget(const SocketAddress& address, uint16_t port);
+    void setTarget(const char* dotted, uint16_t port);
+    const SocketAddress& target() const { return target_; }
+
+    bool send(const uint8_t* data, int size);
+    bool sendReliable(const uint8_t* data, int size);
+    int receive(int maxDatagrams);
+    // Blocks up to `timeoutMs` until a datagram waits. The server never calls it; test drivers
+    // use it to let loopback traffic arrive before a turn.
+    bool waitReadable(int timeoutMs) const;
+    void resendDue();
+
+    void addListener(OVMessageListener* listener) { listeners_.push_back(listener); }
+    const std::vector<OVMessageListener*>& listeners() const { return listeners_; }
+    const std::list<std::unique_ptr<PendingReliable>>& pending() const { return pending_; }
+    int nextSequence() const { return nextSequence_; }
+    const SocketAddress& sourceAddress() const { return source_; }
+
+  private:
+    void deliver(uint8_t* data, int size, const SocketAddress& source);
+    void onAcknowledgement(uint8_t sequence);
+    bool resendAttempt(PendingReliable& record);
+    int buildReliable(uint8_t* out, uint8_t sequence, const uint8_t* data, int size) const;
+    uint32_t tick() const;
+
+    ServerClock* clock_;
+    platform::SocketHandle handle_ = platform::kNoSocket;
+    int localPort_ = 666;
+    uint16_t targetPort_ = 0;
+    uint8_t receiveBuffer_[1024] = {};
+    SocketAddress source_;
+    std::vector<OVMessageListener*> listeners_;
+    std::list<std::unique_ptr<PendingReliable>> pending_;
+    SocketAddress target_;
+    int nextSequence_ = 0;
+};

@@ -1,0 +1,92 @@
+// The reliable half of OVSocket: one sequence counter for all peers, a pending copy of every
+// reliable message until it is acknowledged, and resends every five seconds.
+
+#include <cstdio>
+#include <cstring>
+
+#include "transport/OVSocket.h"
+
+int OVSocket::buildReliable(uint8_t* out, uint8_t sequence, const uint8_t* data, int size) const {
+    uint32_t port = uint32_t(localPort_);
+    out[0] = 0;
+    out[1] = sequence;
+    out[2] = uint8_t(port);
+    out[3] = uint8_t(port >> 8);
+    out[4] = uint8_t(port >> 16);
+    out[5] = uint8_t(port >> 24);
+    if (size > 0)
+        std::memcpy(out + kReliableHeader, data, size_t(size));
+    return kReliableHeader + (size > 0 ? size : 0);
+}
+
+bool OVSocket::sendReliable(const uint8_t* data, int size) {
+    // The pending copy holds at most 1000 bytes; a larger message could never be resent whole.
+    if (size > PendingReliable::kMaxData) {
+        std::printf("sendReliable: message of %d bytes is too large\n", size);
+        return true;
+    }
+    auto record = std::make_unique<PendingReliable>();
+    record->sequence = uint8_t(nextSequence_);
+    record->target = target_;
+    record->lastSent = tick();
+    record->size = size > 0 ? size : 0;
+    if (record->size > 0)
+        std::memcpy(record->data, data, size_t(record->size));
+    record->resendCount = 0;
+
+    uint8_t datagram[kReliableHeader + PendingReliable::kMaxData];
+    int n = buildReliable(datagram, record->sequence, record->data, record->size);
+    pending_.push_back(std::move(record));
+    send(datagram, n);
+
+    nextSequence_ = nextSequence_ + 1 > 255 ? 0 : nextSequence_ + 1;
+    return true;
+}
+
+void OVSocket::onAcknowledgement(uint8_t sequence) {
+    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+        if ((*it)->sequence != sequence)
+            continue;
+        for (size_t i = 0; i < listeners_.size(); ++i)
+            listeners_[i]->onReliableAcknowledged(**it);
+        pending_.erase(it);
+        return;
+    }
+}
+
+void OVSocket::resendDue() {
+    uint32_t now = tick();
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        PendingReliable& record = **it;
+        ++it;  // the attempt may remove the record; keep the walk valid
+        if (uint32_t(now - record.lastSent) > kResendIntervalMs) {
+            if (!resendAttempt(record))
+                return;
+        }
+    }
+}
+
+bool OVSocket::resendAttempt(PendingReliable& record) {
+    std::printf("listeners=%d messages=%d\n", int(listeners_.size()), int(pending_.size()));
+    for (size_t i = 0; i < listeners_.size(); ++i) {
+        if (listeners_[i]->onReliableResend(record))
+            continue;
+        // The first record with this number goes, which with more than 256 outstanding
+        // messages may be an older one than `record`.
+        uint8_t sequence = record.sequence;
+        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+            if ((*it)->sequence == sequence) {
+                pending_.erase(it);
+                break;
+            }
+        }
+        return false;
+    }
+    uint8_t datagram[kReliableHeader + PendingReliable::kMaxData];
+    int n = buildReliable(datagram, record.sequence, record.data, record.size);
+    record.resendCount++;
+    setTarget(record.target, 0);
+    send(datagram, n);
+    record.lastSent = tick();
+    return true;
+}

@@ -1,0 +1,100 @@
+#include "support/ServerHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string defaultConfig() {
+    return crlf(
+        "[CONFIGURATION]\n"
+        "MAXCLIENTS=8\n"
+        "ACCEPTVERSION=131\n"
+        "NAME=Test Server\n"
+        "TRACK=testring\n"
+        "CONFIGURATION=short\n"
+        "CAR=gt1;gt2;\n"
+        "PASSWORD=\n"
+        "ADMIN=boss\n"
+        "REGISTER=0\n"
+        "PORT=0\n"
+        "BANDWIDTH=10000\n"
+        "LOOP=0\n"
+        "WINNERBALLAST=0\n"
+        "FULLMODE=1\n"
+        "FRONTTIRE=front.rvt\n"
+        "REARTIRE=rear.rvt\n"
+        "RAIN=0\n"
+        "DAMAGE=1\n"
+        "MAXVALIDLAPS=100\n"
+        "SESSIONS=1\n"
+        "[SESSION0]\n"
+        "ESCMODE=0\n"
+        "TYPE=0\n"
+        "MAXLAPS=0\n"
+        "MINLAPS=0\n"
+        "NAME=Practice\n"
+        "RACELAPS=5\n"
+        "WAITTIME=30\n"
+        "SESTIME=10\n"
+        "ACCEPTNEW=1\n");
+}
+
+ServerHarness::ServerHarness(const std::string& config) {
+    if (!config.empty())
+        folder.write("cfg/rvservercfg.ini", config);
+    folder.makeFolder("server/logs");
+    folder.makeFolder("server/users");
+    folder.makeFolder("server/sessions");
+    folder.makeFolder("server/replay");
+    ServerEnvironment env;
+    env.clock = &clock;
+    env.root = folder.path() + "/";
+    env.documentsFolder = folder.path() + "/no-documents";
+    server = std::make_unique<CRVServer>(env);
+}
+
+void ServerHarness::start(bool quiet) {
+    if (quiet) {
+        StdoutCapture capture;
+        server->loadConfiguration();
+        server->initialize();
+        capture.take();
+    } else {
+        server->loadConfiguration();
+        server->initialize();
+    }
+}
+
+bool ServerHarness::receiveTurn(int timeoutMs) {
+    bool arrived = server->router.socket.waitReadable(timeoutMs);
+    server->update();
+    return arrived;
+}
+
+StdoutCapture::StdoutCapture() {
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+}
+
+StdoutCapture::~StdoutCapture() {
+    if (active_)
+        take();
+}
+
+std::string StdoutCapture::take() {
+    if (!active_)
+        return "";
+    active_ = false;
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}

@@ -1,0 +1,148 @@
+#include "support/TestClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+TestClient::TestClient(uint16_t serverPort) : serverPort_(serverPort) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd_ < 0)
+        throw std::runtime_error("socket failed");
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0)
+        throw std::runtime_error("bind failed");
+    socklen_t len = sizeof sin;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sin), &len);
+    port_ = ntohs(sin.sin_port);
+}
+
+TestClient::~TestClient() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+SocketAddress TestClient::address() const {
+    return SocketAddress::fromHost(0x7f000001, port_);
+}
+
+void TestClient::sendRaw(const std::vector<uint8_t>& datagram) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(serverPort_);
+    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+void TestClient::sendReliable(const std::vector<uint8_t>& message, uint8_t sequence) {
+    std::vector<uint8_t> d = {0, sequence, 0, 0, 0, 0};
+    putU32(d, 2, port_);
+    d.insert(d.end(), message.begin(), message.end());
+    sendRaw(d);
+}
+
+bool TestClient::readOne(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0)
+        return false;
+    uint8_t buf[2048];
+    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n < 0)
+        return false;
+    if (n >= 1 && buf[0] == 1) {
+        acknowledgements.push_back(n >= 2 ? buf[1] : 0);
+        return true;
+    }
+    Received r;
+    if (n >= 1 && buf[0] == 0) {
+        r.reliable = true;
+        r.sequence = n >= 2 ? buf[1] : 0;
+        if (n > 6)
+            r.bytes.assign(buf + 6, buf + n);
+        if (acknowledge)
+            sendRaw({1, r.sequence});
+    } else {
+        r.bytes.assign(buf, buf + n);
+    }
+    received.push_back(std::move(r));
+    return true;
+}
+
+void TestClient::drain(int timeoutMs) {
+    while (readOne(timeoutMs)) {
+    }
+}
+
+bool TestClient::waitFor(uint8_t type, int timeoutMs) {
+    if (count(type) > 0)
+        return true;
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        while (readOne(10))
+            if (!received.empty() && received.back().type() == type)
+                return true;
+    }
+    return count(type) > 0;
+}
+
+std::vector<Received> TestClient::ofType(uint8_t type) const {
+    std::vector<Received> out;
+    for (const auto& r : received)
+        if (r.type() == type)
+            out.push_back(r);
+    return out;
+}
+
+std::vector<uint8_t> bytesOf(std::initializer_list<int> values) {
+    std::vector<uint8_t> v;
+    for (int x : values)
+        v.push_back(uint8_t(x));
+    return v;
+}
+
+void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value) {
+    if (v.size() < offset + 4)
+        v.resize(offset + 4);
+    for (int i = 0; i < 4; ++i)
+        v[offset + size_t(i)] = uint8_t(value >> (8 * i));
+}
+
+void putF32(std::vector<uint8_t>& v, size_t offset, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    putU32(v, offset, bits);
+}
+
+void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text) {
+    if (v.size() < offset + text.size() + 1)
+        v.resize(offset + text.size() + 1);
+    std::memcpy(v.data() + offset, text.data(), text.size());
+    v[offset + text.size()] = 0;
+}
+
+uint32_t getU32(const std::vector<uint8_t>& v, size_t offset) {
+    uint32_t x = 0;
+    for (int i = 0; i < 4; ++i)
+        if (offset + size_t(i) < v.size())
+            x |= uint32_t(v[offset + size_t(i)]) << (8 * i);
+    return x;
+}
+
+float getF32(const std::vector<uint8_t>& v, size_t offset) {
+    uint32_t bits = getU32(v, offset);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width) {
+    std::string s;
+    for (size_t i = offset; i < offset + width && i < v.size() && v[i] != 0; ++i)
+        s.push_back(char(v[i]));
+    return s;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// A simulator stand-in on a loopback UDP socket: sends raw or reliable datagrams to the
+// server, acknowledges every reliable datagram it receives (unless told not to), and keeps
+// what arrived, in order, for the test to inspect.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "transport/SocketAddress.h"
+
+struct Received {
+    std::vector<uint8_t> bytes;  // the message, without the reliable header
+    bool reliable = false;
+    uint8_t sequence = 0;
+    uint8_t type() const { return bytes.empty() ? 0 : bytes[0]; }
+};
+
+class TestClient {
+  public:
+    explicit TestClient(uint16_t serverPort);
+    ~TestClient();
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+
+    uint16_t port() const { return port_; }
+    SocketAddress address() const;
+
+    void sendRaw(const std::vector<uint8_t>& datagram);
+    // Wraps `message` in the six-byte reliable header.
+    void sendReliable(const std::vector<uint8_t>& message, uint8_t sequence);
+
+    // Reads everything that arrives within `timeoutMs` of the last datagram (at least one
+    // wait of `timeoutMs`), acknowledging reliable ones when `acknowledge` is set.
+    void drain(int timeoutMs = 20);
+    // Waits until a message of `type` has arrived (up to `timeoutMs`).
+    bool waitFor(uint8_t type, int timeoutMs = 500);
+
+    std::vector<Received> ofType(uint8_t type) const;
+    int count(uint8_t type) const { return int(ofType(type).size()); }
+    // Sequence numbers of the acknowledgements the server sent for our reliable datagrams.
+    std::vector<uint8_t> acknowledgements;
+    std::vector<Received> received;
+    bool acknowledge = true;
+
+  private:
+    bool readOne(int timeoutMs);
+
+    int fd_ = -1;
+    uint16_t port_ = 0;
+    uint16_t serverPort_;
+};
+
+// Little helpers for building messages in tests.
+std::vector<uint8_t> bytesOf(std::initializer_list<int> values);
+void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value);
+void putF32(std::vector<uint8_t>& v, size_t offset, float value);
+void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text);
+uint32_t getU32(const std::vector<uint8_t>& v, size_t offset);
+float getF32(const std::vector<uint8_t>& v, size_t offset);
+std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width);
