@@ -1,0 +1,117 @@
+// Car states: what each driver reports, which reports are kept, and the combined packet that
+// carries every other car to each client.
+#include <cstdio>
+#include <cstring>
+
+#include "admission/CRVClientConnection.h"
+#include "client/RecordText.h"
+#include "protocol/ByteReader.h"
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+#include "runtime/CRVServer.h"
+
+namespace {
+
+constexpr uint8_t kRetiredBit = 2;
+constexpr int kGapLimit = 100;
+constexpr uint32_t kNoticeMinUpdates = 300;
+constexpr int64_t kNoticeMinServerTime = 5000;
+constexpr float kNoticeRatio = 0.4f;
+constexpr char kLinkNoticeText[] = "Connection unreliable. Disconnected by server";
+
+// A receiver takes at most 1000 bytes; every record after the two-byte header is one car.
+constexpr int kMegapacketLimit = 1000;
+constexpr int kMaxCarRecords =
+    (kMegapacketLimit - msgsize::kMegapacketHeader) / msgsize::kCarUpdate;
+
+}  // namespace
+
+void CRVClientConnection::onCarUpdate(uint8_t* data, int size, const SocketAddress* sender) {
+    isActive = 1;
+    if (sender != nullptr)
+        address = *sender;
+    ByteReader r(data, size);
+    r.seek(22);
+    const uint8_t flags = r.u8();
+    const SessionRecord* session = server->current();
+    if ((flags & kRetiredBit) != 0 && session != nullptr && session->started != 0) {
+        if (!retiredFlagSeen) {
+            char text[128];
+            std::snprintf(text, sizeof text, "%s RETIRED", recordText(userName).c_str());
+            server->sendServerChat(text, nullptr);
+        }
+        retiredFlagSeen = true;
+    } else {
+        retiredFlagSeen = false;
+    }
+    acceptCarUpdate(data);
+}
+
+void CRVClientConnection::onCarUpdateHV(uint8_t* data, int, const SocketAddress* sender) {
+    isActive = 1;
+    if (sender != nullptr)
+        address = *sender;
+    acceptCarUpdate(data);
+}
+
+// Called only after the dispatcher has checked the exact size, so all 23 bytes are present.
+bool CRVClientConnection::acceptCarUpdate(const uint8_t* update) {
+    ByteReader r(update, msgsize::kCarUpdate);
+    r.seek(2);
+    const uint32_t seq = r.u32();
+
+    lastSeenTime = server->serverTime;
+    ++updateCount;
+    isActive = 1;
+
+    if (seq <= lastUpdateSeq) {
+        std::fputs("OOO packet\n", stdout);
+        return false;
+    }
+    if (int32_t(seq - lastUpdateSeq) > kGapLimit) {
+        ++throttleCount;
+        std::printf("%s THROTTLE: %d/%d %.3f%%\n", recordText(userName).c_str(), int(throttleCount),
+                    int(updateCount), 100.0 * double(throttleCount) / double(updateCount));
+        const float ratio = float(throttleCount) / float(updateCount);
+        if (double(ratio) > double(kNoticeRatio) && updateCount > kNoticeMinUpdates &&
+            server->serverTime > kNoticeMinServerTime) {
+            uint8_t notice[msgsize::kLinkNotice];
+            ByteWriter w(notice, sizeof notice);
+            w.u8(RV_LINKNOTICE);
+            w.text(kLinkNoticeText, sizeof notice - 1);
+            server->router.send(this, notice, int(w.size()), 0, false);
+        }
+    }
+    lastUpdateSeq = seq;
+    seqState = 0;
+    std::memcpy(carState, update + 6, kCarStateSize);
+    carFlags = update[22];
+    return true;
+}
+
+void CRVClientConnection::sendMegapacket() {
+    const int64_t now = server->serverTime;
+    if (lastSituationTime != 0 && now - lastSituationTime <= situationInterval)
+        return;
+
+    uint8_t packet[msgsize::kMegapacketHeader + kMaxCarRecords * msgsize::kCarUpdate];
+    ByteWriter w(packet, sizeof packet);
+    w.u8(RV_MEGAPACKET);
+    w.u8(0);  // record count, filled in below
+    int records = 0;
+    for (const CRVClientConnection* other : server->clients) {
+        if (other == this)
+            continue;
+        if (records == kMaxCarRecords)
+            break;
+        w.u8(RV_CARUPDATE);
+        w.u8(other->id);
+        w.u32(other->lastUpdateSeq);
+        w.bytes(other->carState, kCarStateSize);
+        w.u8(other->carFlags);
+        ++records;
+    }
+    packet[1] = uint8_t(records);
+    server->router.send(this, packet, int(w.size()), 0, false);
+    lastSituationTime = now;
+}
