@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "admission/CRVClientConnection.h"
 #include "support/ServerHarness.h"
 
 TEST(Lifecycle, StartsOnAFreePortAndEntersTheFirstSession) {
@@ -8,7 +9,38 @@ TEST(Lifecycle, StartsOnAFreePortAndEntersTheFirstSession) {
     h.start(false);
     std::string text = out.take();
     EXPECT_NE(text.find("***** rvServer v1.2.0 ******\n"), std::string::npos);
+    EXPECT_NE(text.find(" PORT 0\nBINDING\nmyport=0\nInit non-blocking socket mode\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("Init high performance timer...\n"
+                        "One packet=51 51 17 21\n"
+                        "1 car 16hz send = 0.796875 kByte (6.375000 kb)\n"
+                        "Server output at 16Hz\n"
+                        "6 cars=23.9KB (191.2Kb)\n"
+                        "8 cars=44.6 (357.0Kb)\n"
+                        "10 cars=71.7 (573.8Kb)\n"
+                        "15 cars=167.3 (1338.8Kb)\n"
+                        "20 cars=302.8 (2422.5Kb)\n"
+                        "\nServer output with MEGAPACKETS at 16Hz\n"
+                        "6 cars=14.6KB (117.0Kb)\n"
+                        "10 cars=37.0KB (296.2Kb)\n"
+                        "PSIZE=324\n"
+                        "15 cars=82.5KB (660.0Kb)\n"),
+              std::string::npos);
+    EXPECT_LT(text.find("RUNNING @ "), text.find("BINDING\n"));
+    EXPECT_LT(text.find("PSIZE=324\n"), text.find("Initializing message router\n"));
     EXPECT_NE(h.port(), 0);
     EXPECT_EQ(h.server->currentSession, 0);
     EXPECT_EQ(h.server->sessions[0].startTime, 30000u);
+}
+
+TEST(Lifecycle, ShutdownRunsOnceAndFreesClients) {
+    ServerHarness h;
+    h.start();
+    auto* client = new CRVClientConnection();
+    client->server = h.server.get();
+    h.server->clients.push_back(client);
+    h.server->shutdown();
+    EXPECT_TRUE(h.server->clients.empty());
+    EXPECT_EQ(h.server->statistics, nullptr);
+    h.server->shutdown();  // and once more from the destructor; nothing is freed twice
 }

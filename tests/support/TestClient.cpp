@@ -60,6 +60,7 @@ bool TestClient::readOne(int timeoutMs) {
         return true;
     }
     Received r;
+    r.datagram.assign(buf, buf + n);
     if (n >= 1 && buf[0] == 0) {
         r.reliable = true;
         r.sequence = n >= 2 ? buf[1] : 0;

@@ -10,7 +10,8 @@
 #include "transport/SocketAddress.h"
 
 struct Received {
-    std::vector<uint8_t> bytes;  // the message, without the reliable header
+    std::vector<uint8_t> bytes;     // the message, without the reliable header
+    std::vector<uint8_t> datagram;  // as it arrived, header and all
     bool reliable = false;
     uint8_t sequence = 0;
     uint8_t type() const { return bytes.empty() ? 0 : bytes[0]; }

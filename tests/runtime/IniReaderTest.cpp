@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "runtime/ZTINIReader.h"
+#include "support/ServerHarness.h"
+
+namespace {
+
+ZTINIReader readerOf(const TempFolder& folder, const std::string& text) {
+    folder.write("t.ini", text);
+    ZTINIReader ini;
+    ini.load(folder.path() + "/t.ini");
+    return ini;
+}
+
+}  // namespace
+
+TEST(IniReader, PlainSubstringSearchRulesThatConfigFilesRelyOn) {
+    TempFolder folder;
+    const std::string a =
+        "\r\nDRIVER10=ten\r\nDRIVER1=one\r\n;PORT=9000\r\nNAME= my server \r\nURL=http://x";
+    ZTINIReader ini = readerOf(folder, "[A]" + a + "[y]\r\nAFTER=1\r\n[B]\r\nX=5\r\n");
+    ASSERT_TRUE(ini.loaded);
+    EXPECT_EQ(ini.getString("A", "DRIVER1"), "ten");
+    EXPECT_EQ(ini.getInt("A", "PORT"), 9000);
+    EXPECT_EQ(ini.getString("A", "NAME"), " my server ");
+    EXPECT_EQ(ini.getString("A", "URL"), "http://x") << "a '[' in a value ends the section";
+    EXPECT_EQ(ini.getInt("A", "AFTER"), 0);
+    EXPECT_EQ(ini.getString("A", "MISSING"), a) << "a missing key yields the whole section";
+    EXPECT_EQ(ini.getInt("A", "MISSING"), 0);
+    EXPECT_EQ(ini.getInt("B", "X"), 5);
+    EXPECT_FLOAT_EQ(ini.getFloat("B", "X"), 5.0f);
+    EXPECT_EQ(ini.getString("a", "DRIVER1"), "") << "section names are case-sensitive";
+    EXPECT_EQ(ini.getString("NOPE", "X"), "");
+    EXPECT_EQ(ini.getInt("NOPE", "X"), 0);
+}
+
+TEST(IniReader, LineFeedOnlyEmptyMissingAndZeroByteFiles) {
+    TempFolder folder;
+    ZTINIReader lf = readerOf(folder, "[S]\nNAME=abc\nPORT=77\n[T]\nK=1\n");
+    EXPECT_EQ(lf.getString("S", "NAME"), "abc\nPORT=77\n");
+    EXPECT_EQ(lf.getInt("S", "PORT"), 77);
+
+    ZTINIReader empty = readerOf(folder, "");
+    EXPECT_TRUE(empty.loaded);
+    EXPECT_EQ(empty.getString("S", "NAME"), "");
+    EXPECT_EQ(empty.getInt("S", "PORT"), 0);
+
+    ZTINIReader kept = readerOf(folder, "[S]\r\nK=4\r\n");
+    kept.load(folder.path() + "/absent.ini");
+    EXPECT_FALSE(kept.loaded);
+    EXPECT_EQ(kept.getInt("S", "K"), 4) << "a failed load keeps the old content";
+
+    ZTINIReader cut = readerOf(folder, std::string("[S]\r\nK=4\r\n\0[S2]\r\nK=5\r\n", 22));
+    EXPECT_EQ(cut.content, "[S]\r\nK=4\r\n");
+    EXPECT_EQ(cut.getString("S2", "K"), "");
+}
+
+TEST(IniReader, Vector3StaysInBoundsWithShortOrHugeValues) {
+    TempFolder folder;
+    const std::string huge = "1.5,2.5," + std::string(300, '7');
+    ZTINIReader ini =
+        readerOf(folder, "[P]\r\nFULL=1.5,-2,3.25\r\nTWO=4,5\r\nONE=6\r\nHUGE=" + huge +
+                             "\r\nHUGE2=" + std::string(300, '8') + "\r\n");
+    float x = -1, y = -1, z = -1;
+    ini.getVector3("P", "FULL", x, y, z);
+    EXPECT_EQ(std::vector<float>({x, y, z}), std::vector<float>({1.5f, -2.0f, 3.25f}));
+    ini.getVector3("P", "TWO", x, y, z);
+    EXPECT_EQ(std::vector<float>({x, y}), std::vector<float>({4.0f, 5.0f}));
+    ini.getVector3("P", "HUGE", x, y, z);
+    EXPECT_EQ(std::vector<float>({x, y}), std::vector<float>({1.5f, 2.5f}));
+    for (const char* key : {"ONE", "HUGE2", "NONE"})
+        ini.getVector3("P", key, x, y, z);
+    EXPECT_EQ(x, 0.0f) << "a missing key reads the section text, which starts with CR LF";
+}
