@@ -18,6 +18,7 @@
 #include "transport/OVMessageListener.h"
 
 class CRVClientConnection;
+struct ConnectRequest;
 class ServerClock;
 class ServerStatistics;
 
@@ -61,6 +62,9 @@ class CRVServer : public OVMessageListener {
     bool loadStartPoints(const std::string& path);
     void loadOldStartPoints(const std::string& path);
     void runCommand(char* text);
+    // Replies to a requester that is not a client: straight through the socket, sent once.
+    void sendRefusalText(const std::string& text, const SocketAddress* sender);
+    void sendRefused(const std::string& text, const SocketAddress* sender);
 
     // --- announcements and information for clients (client/) ---
     void sendServerChat(const std::string& text, CRVClientConnection* target);
@@ -144,6 +148,10 @@ class CRVServer : public OVMessageListener {
     ZSystem system;
 
   private:
+    void onAdminCommand(const uint8_t* data, int size);
+    void answerStatus(const uint8_t* data, int size, const SocketAddress* sender);
+    void createClient(const ConnectRequest& request, const SocketAddress* sender, bool admin,
+                      int slot, float ballast, int gridPlace, bool raceRunning);
     void printHostAddress();
     void printBandwidthEstimate();
 

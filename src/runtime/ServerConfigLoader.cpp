@@ -88,6 +88,6 @@ void CRVServer::loadConfiguration() {
 
     if (!loadStartPoints(path("tracks/" + config.track + "/server/rvrefs.ini")))
         loadOldStartPoints(path("server/tracks/" + config.track + "/" + config.track + ".ini"));
-    computeContentChecksums(checksums, root, config.car, config.track, config.configuration,
-                            config.frontTyre, config.rearTyre);
+    computeContentChecksums(checksums, root, firstCarName(config.car), config.track,
+                            config.configuration, config.frontTyre, config.rearTyre);
 }

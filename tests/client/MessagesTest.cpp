@@ -1,4 +1,5 @@
 #include "client/ClientFixture.h"
+#include "support/Requests.h"
 
 TEST_F(ClientTest, ChatEchoedAndLoggedSignOffBroadcast) {
     CRVClientConnection* a = attach("Al");
@@ -63,4 +64,38 @@ TEST_F(ClientTest, StartUpBurstInOrderAndPingEchoed) {
     EXPECT_EQ(q[0].bytes.size(), 9u);
     EXPECT_EQ(getU32(q[0].bytes, 1), 123456u);
     EXPECT_EQ(getU32(q[0].bytes, 5), uint32_t(harness.server->serverTime));
+}
+
+TEST_F(ClientTest, AdminCommandsNeedRightsAndOthersAreToldSo) {
+    attach("Al");
+    CRVClientConnection* b = attach("Bob");
+    SessionRecord& session = harness.server->sessions[0];
+    deliver(b, adminCommand("", "startses"));
+    std::vector<uint8_t> notAdmin(67, 0);
+    notAdmin[0] = RV_CHAT;
+    notAdmin[2] = 38;
+    putText(notAdmin, 3, "YOUR NOT AN ADMINISTRATOR IN THIS RACE");
+    auto q = take();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_EQ(q[0].client, b);
+    EXPECT_EQ(q[0].bytes, notAdmin);
+    EXPECT_EQ(session.startTime, 30000u);
+
+    deliver(b, {RV_ADMINPASSWORD, 'b', 'o', 's'});
+    EXPECT_FALSE(b->isAdmin);
+    deliver(b, {RV_ADMINPASSWORD, 'b', 'o', 's', 's', 0});
+    EXPECT_TRUE(b->isAdmin);
+    EXPECT_EQ(take(RV_CHAT).at(1).bytes, chat("[SERVER]: Bob IS NOW ADMIN"));
+
+    deliver(b, adminCommand("", "startses"));
+    EXPECT_EQ(take(RV_CHAT).at(0).bytes, chat("SESSION START COMMANDED BY Bob"));
+    EXPECT_EQ(session.startTime, uint64_t(harness.server->serverTime + 20000));
+    session.started = 1;
+    deliver(b, adminCommand("", "startses"));
+    EXPECT_TRUE(take().empty());
+
+    deliver(b, adminCommand("", "nextses"));  // the last session: back to the first
+    EXPECT_EQ(take(RV_CHAT).at(0).bytes, chat("MOVE TO NEXT SESSION COMMANDED BY Bob"));
+    EXPECT_EQ(harness.server->currentSession, 0);
+    EXPECT_EQ(harness.server->sessions[0].started, 0);
 }

@@ -1,0 +1,228 @@
+// Admission: whether a connection request from an unknown address becomes a client, and the
+// set-up of the new client's record when it does.
+#include <cstdio>
+#include <string>
+
+#include "admission/CRVClientConnection.h"
+#include "admission/ConnectRequest.h"
+#include "protocol/AdmissionLayouts.h"
+#include "protocol/ByteReader.h"
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+#include "runtime/CRVServer.h"
+
+namespace {
+
+// A ratio from the wire as whole percent, truncated; nonsense values print as 0.
+int wholePercent(float ratio) {
+    const double p = double(ratio) * 100;
+    return p > -2e9 && p < 2e9 ? int(p) : 0;
+}
+
+template <size_t N>
+void copyText(char (&field)[N], const std::string& text) {
+    std::snprintf(field, N, "%s", text.c_str());
+}
+
+}  // namespace
+
+void CRVServer::sendRefusalText(const std::string& text, const SocketAddress* sender) {
+    if (sender == nullptr)
+        return;
+    const size_t n = text.size() < 255 ? text.size() : 255;
+    uint8_t buffer[3 + 255];
+    ByteWriter w(buffer, sizeof buffer);
+    w.u8(RV_CHAT);
+    w.u8(0);
+    w.u8(uint8_t(n));
+    w.bytes(text.data(), n);
+    router.socket.setTarget(*sender, 0);
+    router.socket.send(buffer, int(w.size()));
+}
+
+void CRVServer::sendRefused(const std::string& text, const SocketAddress* sender) {
+    if (sender == nullptr)
+        return;
+    uint8_t buffer[kRefusedSize];
+    ByteWriter w(buffer, sizeof buffer);
+    w.u8(RV_REFUSED);
+    w.text(text, kRefusedSize - 1);
+    router.socket.setTarget(*sender, 0);
+    router.socket.send(buffer, int(w.size()));
+}
+
+int CRVServer::nextFreeRaceNumber(int n) const {
+    for (;; ++n) {
+        bool taken = false;
+        for (const CRVClientConnection* c : clients)
+            taken = taken || c->raceNumber == n;
+        if (!taken)
+            return n;
+    }
+}
+
+void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* sender) {
+    const ConnectRequest q = ConnectRequest::read(data, size);
+
+    for (const CRVClientConnection* c : clients)
+        if (q.guid == c->guid) {
+            std::printf("Client %s refused, already here\n", q.userName.c_str());
+            return;
+        }
+
+    if (!config.frontTyre.empty() && !config.rearTyre.empty()) {
+        std::printf("tireGUID=%d %d\n", q.tyreChecksum, checksums.tyres);
+        if (q.tyreChecksum != checksums.tyres) {
+            sendRefusalText("[RVSERVER]: Only " + config.frontTyre + " " + config.rearTyre +
+                                " tires are allowed on this server",
+                            sender);
+            return;
+        }
+    }
+
+    // Without a current session nobody is let in, as in a closed one.
+    const SessionRecord* s = current();
+    if ((s == nullptr || s->acceptNew == 0) && config.entryList.empty()) {
+        sendRefusalText("[RVSERVER]: Session is closed to new clients. Connection refused", sender);
+        return;
+    }
+
+    float matchedBallast = 0;
+    int matchedGridPlace = -1;
+    if (!config.entryList.empty()) {
+        bool matched = false;
+        for (size_t i = 0; i < config.entryList.size(); ++i) {
+            if (config.entryList[i].driver != q.guid)
+                continue;
+            matched = true;
+            matchedBallast = float(config.entryList[i].ballast);
+            if (config.useForGrid)
+                matchedGridPlace = int(i);
+        }
+        if (!matched) {
+            sendRefusalText(
+                "[RVSERVER]: You are not in the server's entry list. Connection refused", sender);
+            return;
+        }
+    }
+
+    const bool raceRunning = s != nullptr && s->type == kRace && s->started;
+
+    int freeSlot = -1;
+    for (int i = 0; i < kSlots && freeSlot < 0; ++i)
+        if (!slotTaken[i])
+            freeSlot = i;
+
+    bool admitted = false;
+    if (q.version != config.acceptVersion) {
+        sendRefused(q.version < config.acceptVersion
+                        ? "Client software not updated. Please update Ralvo"
+                        : "Client software is newer than the server. Connection refused",
+                    sender);
+    } else if (int(clients.size()) >= config.maxClients || freeSlot < 0) {
+        // A full server stays silent; so does one whose slot table is used up.
+    } else {
+        const bool admin = !config.admin.empty() && q.password == config.admin;
+        if (admin)
+            std::printf("NEW CLIENT IS ADMIN\n");
+        if (!config.password.empty() && sender != nullptr && !admin &&
+            q.password != config.password) {
+            std::printf("WRONG PASSWORD %s - client refused\n", q.password.c_str());
+            sendRefusalText("[RVSERVER]: Invalid password. Connection refused", sender);
+            return;
+        }
+        createClient(q, sender, admin, freeSlot, matchedBallast, matchedGridPlace, raceRunning);
+        admitted = true;
+    }
+    if (!admitted)
+        std::printf("Client %d is already connected\n", q.raceNumber);
+    std::printf("Clients=%d\n", int(clients.size()));
+}
+
+void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sender, bool admin,
+                             int slot, float ballast, int gridPlace, bool raceRunning) {
+    saveUserProfile(q.guid);
+    std::printf("creating client %s \n", q.guid.c_str());
+
+    auto* client = new CRVClientConnection();
+    client->isAdmin = admin;
+    client->server = this;
+    client->lastSeenTime = serverTime;
+    client->isSpectator = q.spectator;
+    client->connectValue1 = q.connectValue1;
+    client->connectValue2 = q.connectValue2;
+    copyText(client->frontTyre, q.frontTyre);
+    copyText(client->rearTyre, q.rearTyre);
+    client->slot = uint8_t(slot);
+    slotTaken[slot] = true;
+    client->id = joinCounter;
+    client->focusId = joinCounter;
+    client->entryBallast = ballast;
+    client->gridPlace = gridPlace >= 0 ? gridPlace : getFreeGridPlace();
+    if (sender != nullptr)
+        client->address = *sender;
+
+    std::printf("Requested raceNumber=%d \n", q.raceNumber);
+    client->raceNumber = q.raceNumber;
+    for (const CRVClientConnection* c : clients)
+        if (c->raceNumber == q.raceNumber) {
+            client->raceNumber = nextFreeRaceNumber(q.raceNumber + 1);
+            break;
+        }
+    std::printf("Assigned raceNumber=%d %d\n", client->raceNumber,
+                int(uint32_t(client->lastSeenTime)));
+
+    clients.push_back(client);
+    rankingList.push_back(client);
+
+    sendServerChat(
+        std::to_string(client->raceNumber) + " " + q.userName + " [" + q.team + "] JOINS THE RACE",
+        nullptr);
+    if (++joinCounter == 0)
+        joinCounter = 1;
+    logger.log("JOIN," + q.userName + "," + std::to_string(q.raceNumber) + "," + q.team + "," +
+                   q.model + "," + q.guid + "," + q.nationality,
+               4);
+
+    client->setAddress(sender);
+    if (sender != nullptr) {
+        std::printf("server port=%d\n", config.port);
+        uint8_t accepted[kAcceptedSize];
+        ByteWriter w(accepted, sizeof accepted);
+        w.u8(RV_ACCEPTED);
+        w.text(config.name, 32);
+        w.u32(0);
+        w.u32(uint32_t(config.port));
+        w.u8(client->id);
+        w.u16(uint16_t(client->raceNumber));
+        w.u8(client->slot);
+        w.u8(raceRunning ? 1 : 0);
+        router.socket.setTarget(*sender, 0);
+        router.socket.sendReliable(accepted, int(w.size()));
+        client->address = *sender;
+    }
+    copyText(client->guid, q.guid);
+    copyText(client->userName, q.userName);
+    copyText(client->team, q.team);
+    copyText(client->extraName, q.extraName);
+    copyText(client->model, q.model);
+    copyText(client->nationality, q.nationality);
+    client->bandwidth = q.bandwidth;
+
+    std::printf("\nCLIENT CONNECTED:\n");
+    std::printf("GUID=%s\n", client->guid);
+    std::printf("USERNAME=%s\n", client->userName);
+    std::printf("RACENUMBER=%d\n", client->raceNumber);
+    std::printf("TEAM=%s\n", client->team);
+    std::printf("NATIONALITY=%s\n", client->nationality);
+    std::printf("ONLINE KM=%d\n", q.onlineKm);
+    std::printf("ACCIDENT RATIO=%.1f\n", double(q.accidentRatio));
+    std::printf("DNF RATIO=%d\n", wholePercent(q.dnfRatio));
+    std::printf("MODEL=%s\n", client->model);
+    std::printf("BANDWIDTH=%f\n", double(client->bandwidth));
+    if (sender != nullptr) {
+        std::printf("IP=%s\n\n", sender->dotted().c_str());
+        std::printf("PORT=%d\n\n", int(sender->port()));
+    }
+    router.send(client, lastStandings, int(kStandingsSize), 400, true);
+}

@@ -1,0 +1,46 @@
+// Checksums of the server's own content, computed once at start-up.
+#include "content/ContentChecksums.h"
+
+#include <cstdio>
+
+int32_t checksumFile(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return 99;
+    // The clients notice the end of file only after the read that fails, so the last byte
+    // counts twice (and an empty file adds a zero buffer); the server must add it the same way
+    // or every client looks illegal.
+    uint32_t sum = 99;
+    signed char buffer = 0;
+    do {
+        (void)std::fread(&buffer, 1, 1, f);
+        sum += uint32_t(int32_t(buffer));
+    } while (!std::feof(f));
+    std::fclose(f);
+    return int32_t(sum);
+}
+
+void computeContentChecksums(ContentChecksums& out, const std::string& root, const std::string& car,
+                             const std::string& track, const std::string& configuration,
+                             const std::string& frontTyre, const std::string& /*rearTyre*/) {
+    const std::string trackFolder = root + "tracks/" + track + "/";
+    out.rvs = checksumFile(root + "rvp/rvs.exe");
+    out.track =
+        int32_t(uint32_t(checksumFile(trackFolder + track + ".zto")) +
+                uint32_t(checksumFile(trackFolder + track + ".rvo")) +
+                uint32_t(checksumFile(trackFolder + "configurations/" + configuration + ".txt")));
+    // Clients report the front tyre twice; the rear tyre never enters the value.
+    const uint32_t front = uint32_t(checksumFile(root + "cars/" + car + "/tyres/" + frontTyre));
+    out.tyres = int32_t(front + front);
+    out.car = checksumFile(root + "cars/" + car + "/rvdk/" + car + ".rvdk");
+    std::printf("CHECKSUMS:\n");
+    std::printf("RVS=%d\n", out.rvs);
+    std::printf("TRACK=%d\n", out.track);
+    std::printf("CAR=%d\n", out.car);
+    std::printf("TYRES=%d\n", out.tyres);
+}
+
+std::string firstCarName(const std::string& carValue) {
+    const std::string head = carValue.substr(0, 255);
+    return head.substr(0, head.find(';'));
+}

@@ -1,0 +1,59 @@
+#include "content/ContentChecksums.h"
+
+#include <gtest/gtest.h>
+
+#include "support/ServerHarness.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+TEST(ContentChecksums, LastByteCountsTwiceAndBytesAreSigned) {
+    TempFolder folder;
+    const struct {
+        std::string bytes;
+        int32_t sum;
+    } cases[] = {{"abc", 492}, {"\x05", 109}, {"\xff\x01", 100}, {"", 99}, {"\x80", -157}};
+    for (const auto& c : cases) {
+        folder.write("f.bin", c.bytes);
+        EXPECT_EQ(checksumFile(folder.path() + "/f.bin"), c.sum) << c.bytes;
+    }
+    EXPECT_EQ(checksumFile(folder.path() + "/missing.bin"), 99);
+}
+
+TEST(ContentChecksums, FirstCarNameStopsAtTheSeparatorWithinTheWorkBuffer) {
+    EXPECT_EQ(firstCarName("gt1;gt2;"), "gt1");
+    EXPECT_EQ(firstCarName("solo"), "solo");
+    EXPECT_EQ(firstCarName(";gt2;"), "");
+    EXPECT_EQ(firstCarName(std::string(300, 'c') + ";"), std::string(255, 'c'));
+}
+
+// The event's car list names gt1 first; its second car's files must not count.
+TEST(ContentChecksums, ServerSumsItsOwnContentFilesAtStartUp) {
+    ServerHarness h;
+    TempFolder& f = h.folder;
+    f.write("rvp/rvs.exe", "\x01");                   // 101
+    f.write("tracks/testring/testring.zto", "\x02");  // 103
+    f.write("tracks/testring/testring.rvo", "\x03");  // 105, no configuration file
+    f.write("cars/gt1/rvdk/gt1.rvdk", "\x04");        // 107
+    f.write("cars/gt2/rvdk/gt2.rvdk", "\x7f");
+    f.write("cars/gt1/tyres/front.rvt", "\x05");  // 109
+    f.write("cars/gt1/tyres/rear.rvt", "\x06");
+    StdoutCapture out;
+    h.server->loadConfiguration();
+    const std::string console = out.take();
+    EXPECT_EQ(h.server->checksums.rvs, 101);
+    EXPECT_EQ(h.server->checksums.track, 103 + 105 + 99);
+    EXPECT_EQ(h.server->checksums.car, 107);
+    EXPECT_EQ(h.server->checksums.tyres, 218);
+    EXPECT_NE(console.find("CHECKSUMS:\nRVS=101\nTRACK=307\nCAR=107\nTYRES=218\n"),
+              std::string::npos)
+        << console;
+
+    ContentChecksums bare;
+    StdoutCapture quiet;
+    computeContentChecksums(bare, f.path() + "/nowhere/", "gt1", "testring", "short", "front.rvt",
+                            "rear.rvt");
+    EXPECT_EQ(quiet.take(), "CHECKSUMS:\nRVS=99\nTRACK=297\nCAR=99\nTYRES=198\n");
+}
+
+}  // namespace
