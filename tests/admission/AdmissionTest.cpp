@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <functional>
 #include <memory>
 
 #include "admission/CRVClientConnection.h"
@@ -12,27 +10,39 @@
 
 namespace {
 
-// The test event with some of its lines replaced ("KEY=old" -> "KEY=new") and `more` sections
-// added at its end.
-std::string configWith(const std::vector<std::pair<std::string, std::string>>& edits,
-                       const std::string& more = "") {
+// The test event with the line of each edit's key replaced by the edit ("KEY=new"), and `more`
+// sections added at its end.
+std::string configWith(const std::vector<std::string>& edits, const std::string& more = "") {
     std::string c = defaultConfig() + crlf(more);
-    for (const auto& [from, to] : edits) {
-        size_t at = c.find(from + "\r\n");
-        EXPECT_NE(at, std::string::npos) << from;
-        if (at != std::string::npos)
-            c.replace(at, from.size(), to);
+    for (const std::string& edit : edits) {
+        size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
+        EXPECT_NE(at, 0u) << edit;
+        c.replace(at, c.find('\r', at) - at, edit);
     }
     return c;
 }
 
 std::vector<uint8_t> chatBytes(const std::string& text) {
-    std::vector<uint8_t> m(3 + text.size(), 0);
-    m[0] = RV_CHAT;
-    m[2] = uint8_t(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        m[3 + i] = uint8_t(text[i]);
+    std::vector<uint8_t> m(text.begin(), text.end());
+    m.insert(m.begin(), {RV_CHAT, 0, uint8_t(text.size())});
     return m;
+}
+
+// What the server sends a refused driver in the chat message.
+std::vector<uint8_t> refusalChat(const std::string& text) {
+    return chatBytes("[RVSERVER]: " + text);
+}
+
+// `size` bytes, zero but for the type and a text from byte 1.
+std::vector<uint8_t> message(uint8_t type, size_t size, const std::string& text) {
+    std::vector<uint8_t> m(size, 0);
+    m[0] = type;
+    putText(m, 1, text);
+    return m;
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 class Admission : public ::testing::Test {
@@ -41,240 +51,177 @@ class Admission : public ::testing::Test {
         harness = std::make_unique<ServerHarness>(config);
         harness->start();
     }
-    // Sends a request from a new peer (or `from`), runs the turn that handles it and returns the
-    // console text; the peer then collects what the server sent.
-    std::string connect(ConnectFields f, TestClient* from = nullptr) {
+    // Sends the request from a new peer, runs the turn that handles it and returns the console
+    // text; the peer then collects what the server sent.
+    std::string connect(ConnectFields f) {
         if (f.tyreChecksum == 0)
             f.tyreChecksum = harness->server->checksums.tyres;
-        return send(connectRequest(f), from);
+        return send(connectRequest(f));
     }
-    std::string send(const std::vector<uint8_t>& datagram, TestClient* from = nullptr) {
-        if (from == nullptr) {
-            peers.push_back(std::make_unique<TestClient>(harness->port()));
-            from = peers.back().get();
-        }
-        from->sendRaw(datagram);
+    std::string send(const std::vector<uint8_t>& datagram) {
+        peers.push_back(std::make_unique<TestClient>(harness->port()));
+        peers.back()->sendRaw(datagram);
         StdoutCapture out;
         EXPECT_TRUE(harness->receiveTurn());
         std::string text = out.take();
-        from->drain();
+        peers.back()->drain();
         return text;
     }
-    ConnectFields driver(const std::string& guid, uint16_t number = 7) {
-        ConnectFields f;
-        f.guid = guid;
-        f.raceNumber = number;
-        return f;
+    // The last peer's only message (of `type`, if given), or an empty one.
+    Received reply(int type = -1) const {
+        const TestClient& p = *peers.back();
+        std::vector<Received> r = type < 0 ? p.received : p.ofType(uint8_t(type));
+        return r.size() == 1 ? r[0] : Received();
     }
-    std::string file(const std::string& relative) {
-        std::ifstream in(harness->folder.path() + "/" + relative);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string read(const std::string& relative) { return harness->folder.read(relative); }
     CRVServer& server() { return *harness->server; }
 
     std::unique_ptr<ServerHarness> harness;
     std::vector<std::unique_ptr<TestClient>> peers;
 };
+using StatusQuery = Admission;
+using ServerMessages = Admission;
 
-TEST_F(Admission, AcceptedDriverGetsRecordAcceptanceAnnouncementLogAndStandings) {
+TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndFreeNumbers) {
     start();
-    ConnectFields f = driver("guid-1");
-    f.accidentRatio = 0.3f;
-    std::string console = connect(f);
+    std::string console = connect({.accidentRatio = 0.3f});
     TestClient& peer = *peers[0];
 
     ASSERT_EQ(server().clients.size(), 1u);
     CRVClientConnection& c = *server().clients[0];
-    EXPECT_EQ(std::string(c.guid), "guid-1");
     EXPECT_EQ(c.id, 1);
     EXPECT_EQ(c.focusId, 1);
     EXPECT_EQ(c.gridPlace, 0);
-    EXPECT_EQ(c.bandwidth, 50.0f);
     EXPECT_TRUE(c.address == peer.address());
     EXPECT_EQ(server().rankingList.size(), 1u);
     EXPECT_EQ(server().joinCounter, 2);
 
-    std::vector<uint8_t> accepted(46, 0);
-    accepted[0] = RV_ACCEPTED;
-    putText(accepted, 1, "Test Server");
-    accepted[42] = 7;  // race number; id 1, slot 0, no race running
-    accepted[41] = 1;
-    ASSERT_EQ(peer.count(RV_ACCEPTED), 1);
-    EXPECT_TRUE(peer.ofType(RV_ACCEPTED)[0].reliable);
-    EXPECT_EQ(peer.ofType(RV_ACCEPTED)[0].bytes, accepted);
+    std::vector<uint8_t> accepted = message(RV_ACCEPTED, 46, "Test Server");
+    accepted[41] = 1;  // id 1, race number 7, slot 0, no race running
+    accepted[42] = 7;
+    EXPECT_TRUE(reply(RV_ACCEPTED).reliable);
+    EXPECT_EQ(reply(RV_ACCEPTED).bytes, accepted);
 
-    std::string block =
-        "\nCLIENT CONNECTED:\nGUID=guid-1\nUSERNAME=Driver\nRACENUMBER=7\n"
-        "TEAM=Team\nNATIONALITY=IT\nONLINE KM=1200\nACCIDENT RATIO=0.3\n"
-        "DNF RATIO=50\nMODEL=gt1\nBANDWIDTH=50.000000\nIP=127.0.0.1\n\nPORT=" +
-        std::to_string(peer.port()) + "\n\nClients=1\n";
-    EXPECT_NE(console.find("Requested raceNumber=7 \nAssigned raceNumber=7 0\n"),
-              std::string::npos);
-    EXPECT_NE(console.find(block), std::string::npos) << console;
+    // The record's own fields, as the operator sees them.
+    EXPECT_TRUE(has(console,
+                    "Requested raceNumber=7 \nAssigned raceNumber=7 0\n"
+                    "setting client address to 127.0.0.1\nserver port=0\n\nCLIENT CONNECTED:\n"
+                    "GUID=guid-1\nUSERNAME=Driver\nRACENUMBER=7\nTEAM=Team\nNATIONALITY=IT\n"
+                    "ONLINE KM=1200\nACCIDENT RATIO=0.3\nDNF RATIO=50\nMODEL=gt1\n"
+                    "BANDWIDTH=50.000000\nIP=127.0.0.1\n\nPORT=" +
+                        std::to_string(peer.port()) + "\n\nClients=1\n"))
+        << console;
 
     for (int i = 0; i < 3; ++i)
         harness->turn();
     peer.drain();
-    ASSERT_EQ(peer.count(RV_CHAT), 1);
-    EXPECT_EQ(peer.ofType(RV_CHAT)[0].bytes, chatBytes("7 Driver [Team] JOINS THE RACE"));
-    ASSERT_EQ(peer.count(RV_STANDINGS), 1);
-    EXPECT_TRUE(peer.ofType(RV_STANDINGS)[0].reliable);
-    EXPECT_EQ(peer.ofType(RV_STANDINGS)[0].bytes.size(), 78u);
+    EXPECT_EQ(reply(RV_CHAT).bytes, chatBytes("7 Driver [Team] JOINS THE RACE"));
+    EXPECT_TRUE(reply(RV_STANDINGS).reliable);
+    EXPECT_EQ(reply(RV_STANDINGS).bytes.size(), 78u);
+    EXPECT_EQ(read("server/users/guid-1.rvuser"), "guid-1\n");
 
-    EXPECT_EQ(file("server/users/guid-1.rvuser"), "guid-1\n");
-    server().logger.flush();
-    EXPECT_NE(file(server().logger.fileName()).find(",JOIN,Driver,7,Team,gt1,guid-1,IT\n"),
-              std::string::npos);
-}
-
-struct Refusal {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> config;
-    std::function<void(ConnectFields&)> request;
-    std::vector<uint8_t> reply;  // empty: nothing is sent
-    std::string console;
-};
-
-std::vector<uint8_t> refusedBytes(const std::string& text) {
-    std::vector<uint8_t> m(65, 0);
-    m[0] = RV_REFUSED;
-    putText(m, 1, text);
-    return m;
-}
-
-TEST_F(Admission, EachRefusalHasItsReplyAndChangesNothing) {
-    const std::vector<Refusal> cases = {
-        {"tyres",
-         {},
-         [](ConnectFields& f) { f.tyreChecksum = 5; },
-         chatBytes("[RVSERVER]: Only front.rvt rear.rvt tires are allowed on this server"),
-         "tireGUID=5 "},
-        {"closed",
-         {{"ACCEPTNEW=1", "ACCEPTNEW=0"}},
-         [](ConnectFields&) {},
-         chatBytes("[RVSERVER]: Session is closed to new clients. Connection refused"),
-         ""},
-        {"entry list",
-         {{"ACCEPTNEW=1", "ACCEPTNEW=1\r\n[ENTRYLIST]\r\nENTRIES=1\r\nDRIVER0=someone-else"}},
-         [](ConnectFields&) {},
-         chatBytes("[RVSERVER]: You are not in the server's entry list. Connection refused"),
-         ""},
-        {"old version",
-         {},
-         [](ConnectFields& f) { f.version = 130; },
-         refusedBytes("Client software not updated. Please update Ralvo"),
-         "Client 7 is already connected\nClients=0\n"},
-        {"new version",
-         {},
-         [](ConnectFields& f) { f.version = 132; },
-         refusedBytes("Client software is newer than the server. Connection refused"),
-         "Client 7 is already connected\nClients=0\n"},
-        {"full",
-         {{"MAXCLIENTS=8", "MAXCLIENTS=0"}},
-         [](ConnectFields&) {},
-         {},
-         "Client 7 is already connected\nClients=0\n"},
-        {"password",
-         {{"PASSWORD=", "PASSWORD=secret"}},
-         [](ConnectFields& f) { f.password = "nope"; },
-         chatBytes("[RVSERVER]: Invalid password. Connection refused"),
-         "WRONG PASSWORD nope - client refused\n"},
-    };
-    for (const Refusal& r : cases) {
-        SCOPED_TRACE(r.name);
-        peers.clear();
-        start(configWith(r.config));
-        ConnectFields f = driver("guid-r");
-        r.request(f);
-        std::string console = connect(f);
-        EXPECT_TRUE(server().clients.empty());
-        EXPECT_EQ(server().joinCounter, 1);
-        EXPECT_EQ(file("server/users/guid-r.rvuser"), "");
-        EXPECT_NE(console.find(r.console), std::string::npos) << console;
-        if (r.reply.empty()) {
-            EXPECT_TRUE(peers[0]->received.empty());
-        } else {
-            ASSERT_EQ(peers[0]->received.size(), 1u);
-            EXPECT_FALSE(peers[0]->received[0].reliable);
-            EXPECT_EQ(peers[0]->received[0].bytes, r.reply);
-        }
-    }
-}
-
-TEST_F(Admission, DuplicateGuidIsIgnoredBeforeAnyOtherCheck) {
-    start();
-    connect(driver("guid-1"));
-    ConnectFields again = driver("guid-1");
-    again.version = 99;
-    again.tyreChecksum = 5;
-    std::string console = connect(again);
+    // The same guid again is dropped before its wrong version and tyres are even looked at.
+    console = connect({.version = 99, .tyreChecksum = 5});
     EXPECT_EQ(console, "RV_CONNECT\nClient Driver refused, already here\n");
     EXPECT_TRUE(peers[1]->received.empty());
     ASSERT_EQ(server().clients.size(), 1u);
-    EXPECT_TRUE(server().clients[0]->address == peers[0]->address());
+    EXPECT_TRUE(server().clients[0]->address == peer.address());
+
+    // A taken race number moves up to the next free one; the join counter never gives out 0.
+    server().joinCounter = 254;
+    const struct {
+        uint16_t requested;
+        int assigned, id;
+    } joins[] = {{7, 8, 254}, {9, 9, 255}, {7, 10, 1}};
+    for (int i = 0; i < 3; ++i) {
+        connect({.guid = "g" + std::to_string(i), .raceNumber = joins[i].requested});
+        ASSERT_EQ(server().clients.size(), size_t(i + 2));
+        EXPECT_EQ(server().clients.back()->raceNumber, joins[i].assigned);
+        EXPECT_EQ(server().clients.back()->id, joins[i].id);
+        EXPECT_EQ(server().clients.back()->slot, i + 1);
+    }
+    EXPECT_EQ(server().joinCounter, 2);
+    server().logger.flush();
+    const std::string log = read(server().logger.fileName());
+    EXPECT_TRUE(has(log, ",JOIN,Driver,7,Team,gt1,guid-1,IT\n"));
+    EXPECT_TRUE(has(log, ",JOIN,Driver,7,Team,gt1,g2,IT\n"));  // the number asked for
 }
 
-TEST_F(Admission, RaceNumbersMoveToTheNextFreeOneAndTheJoinCounterSkipsZero) {
-    start();
-    const int requested[] = {7, 7, 9, 7};
-    const int assigned[] = {7, 8, 9, 10};
-    server().joinCounter = 254;
-    for (int i = 0; i < 4; ++i)
-        connect(driver("g" + std::to_string(i), uint16_t(requested[i])));
-    ASSERT_EQ(server().clients.size(), 4u);
-    const int ids[] = {254, 255, 1, 2};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(server().clients[size_t(i)]->raceNumber, assigned[i]);
-        EXPECT_EQ(server().clients[size_t(i)]->id, ids[i]);
-        EXPECT_EQ(server().clients[size_t(i)]->slot, i);
+TEST_F(Admission, EachRefusalHasItsReplyAndChangesNothing) {
+    const std::string silent = "Client 7 is already connected\nClients=0\n";
+    const struct {
+        const char* name;
+        std::string config;
+        ConnectFields request;
+        std::vector<uint8_t> reply;  // empty: nothing is sent
+        std::string console;
+    } cases[] = {
+        {"tyres", defaultConfig(), ConnectFields{.tyreChecksum = 5},
+         refusalChat("Only front.rvt rear.rvt tires are allowed on this server"), "tireGUID=5 "},
+        {"closed", configWith({"ACCEPTNEW=0"}), ConnectFields(),
+         refusalChat("Session is closed to new clients. Connection refused"), ""},
+        {"entry list", configWith({}, "[ENTRYLIST]\nENTRIES=1\nDRIVER0=someone-else\n"),
+         ConnectFields(), refusalChat("You are not in the server's entry list. Connection refused"),
+         ""},
+        {"old version", defaultConfig(), ConnectFields{.version = 130},
+         message(RV_REFUSED, 65, "Client software not updated. Please update Ralvo"), silent},
+        {"new version", defaultConfig(), ConnectFields{.version = 132},
+         message(RV_REFUSED, 65, "Client software is newer than the server. Connection refused"),
+         silent},
+        {"full", configWith({"MAXCLIENTS=0"}), ConnectFields(), std::vector<uint8_t>(), silent},
+        {"password", configWith({"PASSWORD=secret"}), ConnectFields{.password = "nope"},
+         refusalChat("Invalid password. Connection refused"),
+         "WRONG PASSWORD nope - client refused\n"},
+    };
+    for (const auto& r : cases) {
+        SCOPED_TRACE(r.name);
+        start(r.config);
+        std::string console = connect(r.request);
+        EXPECT_TRUE(server().clients.empty());
+        EXPECT_EQ(server().joinCounter, 1);
+        EXPECT_EQ(read("server/users/guid-1.rvuser"), "");
+        EXPECT_TRUE(has(console, r.console)) << console;
+        EXPECT_EQ(peers.back()->received.size(), r.reply.empty() ? 0u : 1u);
+        EXPECT_EQ(reply().bytes, r.reply);
+        EXPECT_FALSE(reply().reliable);
     }
-    server().logger.flush();
-    EXPECT_NE(file(server().logger.fileName()).find(",JOIN,Driver,7,Team,gt1,g3,IT\n"),
-              std::string::npos);
 }
 
 TEST_F(Admission, EntryListGivesBallastAndGridPlaceAndOpensAClosedSession) {
-    start(configWith({{"ACCEPTNEW=1", "ACCEPTNEW=0"}},
+    start(configWith({"ACCEPTNEW=0"},
                      "[ENTRYLIST]\nENTRIES=3\nUSEFORGRID=1\nDRIVER0=a\nBALLAST0=0\n"
                      "DRIVER1=b\nBALLAST1=0\nDRIVER2=c\nBALLAST2=15\n"));
     ASSERT_EQ(server().config.entryList.size(), 3u);
-    connect(driver("a"));
+    connect({.guid = "a"});
     server().clients[0]->gridPlace = 2;
-    connect(driver("c"));
+    connect({.guid = "c"});
     ASSERT_EQ(server().clients.size(), 2u);
     EXPECT_EQ(server().clients[1]->gridPlace, 2);
     EXPECT_EQ(server().clients[1]->entryBallast, 15.0f);
 }
 
 TEST_F(Admission, AdminPasswordOpensAPasswordedServerAndSpectatorsCountTowardsCapacity) {
-    start(configWith({{"PASSWORD=", "PASSWORD=secret"}, {"MAXCLIENTS=8", "MAXCLIENTS=2"}}));
-    ConnectFields admin = driver("boss-guid");
-    admin.password = "boss";
-    admin.spectator = true;
-    EXPECT_NE(connect(admin).find("NEW CLIENT IS ADMIN\n"), std::string::npos);
-    ConnectFields viewer = driver("viewer");
-    viewer.password = "secret";
-    viewer.spectator = true;
-    connect(viewer);
+    start(configWith({"PASSWORD=secret", "MAXCLIENTS=2"}));
+    EXPECT_TRUE(has(connect({.spectator = true, .guid = "boss-guid", .password = "boss"}),
+                    "NEW CLIENT IS ADMIN\n"));
+    connect({.spectator = true, .guid = "viewer", .password = "secret"});
     ASSERT_EQ(server().clients.size(), 2u);
     EXPECT_TRUE(server().clients[0]->isAdmin && server().clients[0]->isSpectator);
     EXPECT_FALSE(server().clients[1]->isAdmin);
-    ConnectFields late = driver("late");
-    late.password = "secret";
-    connect(late);
+    connect({.guid = "late", .password = "secret"});
     EXPECT_EQ(server().clients.size(), 2u);
 }
 
 TEST_F(Admission, MalformedRequestsNeverReadPastTheDatagramOrOverrunTheRecord) {
     start();
-    std::vector<uint8_t> request = connectRequest(driver("short"));
+    std::vector<uint8_t> request = connectRequest({.guid = "short"});
     request.resize(100);  // the tyre checksum and everything after it read as zero
     send(request);
-    EXPECT_EQ(peers[0]->received.at(0).bytes,
-              chatBytes("[RVSERVER]: Only front.rvt rear.rvt tires are allowed on this server"));
+    EXPECT_EQ(reply().bytes,
+              refusalChat("Only front.rvt rear.rvt tires are allowed on this server"));
 
     // Every text filled to its width with no terminator.
-    request = connectRequest(driver(std::string(64, 'g')));
+    request = connectRequest({.guid = std::string(64, 'g')});
     std::fill(request.begin() + 65, request.begin() + 139, 'x');
     std::fill(request.begin() + 246, request.begin() + 278, 'n');
     putU32(request, 242, uint32_t(server().checksums.tyres));
@@ -285,9 +232,80 @@ TEST_F(Admission, MalformedRequestsNeverReadPastTheDatagramOrOverrunTheRecord) {
     EXPECT_EQ(std::string(c.userName) + c.extraName + c.model, std::string(53, 'x'));
     EXPECT_EQ(std::string(c.nationality), std::string(31, 'n'));
 
-    connect(driver("../escape"));  // admitted, but it gets no profile outside the folder
+    connect({.guid = "../escape"});  // admitted, but it gets no profile outside the folder
     EXPECT_EQ(server().clients.size(), 2u);
-    EXPECT_EQ(file("server/escape.rvuser"), "");
+    EXPECT_EQ(read("server/escape.rvuser"), "");
+}
+
+TEST_F(StatusQuery, PracticeReplyIsExactAndPrintsItsLines) {
+    start();
+    std::string console = send(statusQuery(0x04030201));
+    std::vector<uint8_t> expected = message(RV_STATUS, 115, "Test Server");
+    putText(expected, 21, "testring");
+    putText(expected, 41, "short");
+    putText(expected, 61, "gt1;gt2;");
+    putText(expected, 82, "-10 mins");  // 30 s wait + 10 min session, seen at time 0
+    putU32(expected, 102, 0x04030201);
+    expected[106] = 8;     // MAXCLIENTS
+    expected[110] = 1;     // open, no password
+    expected[111] = 0x10;  // BANDWIDTH 10000
+    expected[112] = 0x27;
+    expected[114] = 1;  // DAMAGE
+    EXPECT_EQ(reply().bytes, expected);
+    EXPECT_TRUE(has(console, "Get status\nsender="));
+    EXPECT_TRUE(has(console,
+                    " sizeof 5\n110 1 2 3 67305985 Test Server gt1;gt2; testring short "
+                    "size=5\nsessionTime=10\nss.statusDesc=-10 mins 0\nsender="))
+        << console;
+}
+
+TEST_F(StatusQuery, SessionTypeCountdownLapsAccessAndToken) {
+    const std::vector<std::string> race = {"TYPE=2", "RACELAPS=12", "WAITTIME=37", "SESTIME=0"};
+    std::vector<std::string> closed = race;
+    closed.insert(closed.end(), {"ACCEPTNEW=0", "PASSWORD=pw"});
+    const struct {
+        std::string config;
+        uint32_t advanceMs;
+        std::vector<uint8_t> query;
+        std::string fields;  // session type, its description, race laps, access, token
+    } cases[] = {
+        {configWith(race), 0, statusQuery(7), "2|30sec to start|12|1|7"},
+        {configWith(race), 28000, statusQuery(7), "2|0sec to start|12|1|7"},  // 9 s to go
+        {configWith(race), 40000, statusQuery(7), "2|0/12|12|1|7"},  // started on an earlier turn
+        {configWith(closed), 0, statusQuery(7), "2|30sec to start|12|0|7"},  // closed beats pw
+        {configWith({"SESSIONS=0"}), 0, std::vector<uint8_t>{RV_GETSTATUS}, "0||0|0|0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields);
+        start(c.config);
+        harness->advance(c.advanceMs);
+        send(c.query);
+        const std::vector<uint8_t> r = reply().bytes;
+        ASSERT_EQ(r.size(), 115u);
+        EXPECT_EQ(std::to_string(r[81]) + "|" + getText(r, 82, 20) + "|" +
+                      std::to_string(r[108] | r[109] << 8) + "|" + std::to_string(r[110]) + "|" +
+                      std::to_string(getU32(r, 102)),
+                  c.fields);
+    }
+}
+
+TEST_F(ServerMessages, EchoRegisteredAdminPasswordAndUnknownTypes) {
+    start();
+    send({RV_ECHO, 1, 2, 3, 4, 5});
+    EXPECT_EQ(reply().bytes, std::vector<uint8_t>{RV_ECHO});
+
+    EXPECT_EQ(send({RV_REGISTERED}), "REGISTERED TO RALVO NETWORK\n");
+    EXPECT_TRUE(server().registeredWithLobby);
+
+    const std::string wrong = "**** WARNING WRONG ADMIN PASSWORD DETECTED ****\n";
+    EXPECT_EQ(send(adminCommand("wrong", "reset")), wrong);
+    EXPECT_EQ(send(adminCommand("boss", "reset")), "");
+    std::vector<uint8_t> unterminated = adminCommand("boss", "pings");
+    unterminated.pop_back();
+    EXPECT_EQ(send(unterminated), "");
+    EXPECT_EQ(send({RV_ADMINCOMMAND}), wrong);
+    EXPECT_EQ(send({200, 1, 2}), "");
+    EXPECT_TRUE(peers.back()->received.empty());
 }
 
 }  // namespace

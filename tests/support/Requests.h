@@ -10,12 +10,12 @@ struct ConnectFields {
     std::string guid = "guid-1";
     std::string userName = "Driver";
     std::string team = "Team";
-    std::string extraName;
+    std::string extraName{};
     std::string model = "gt1";
     uint16_t raceNumber = 7;
     int32_t version = 131;
     uint8_t bandwidth = 50;
-    std::string password;
+    std::string password{};
     std::string frontTyre = "front.rvt";
     std::string rearTyre = "rear.rvt";
     int32_t tyreChecksum = 0;

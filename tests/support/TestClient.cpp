@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "protocol/ByteReader.h"
+
 TestClient::TestClient(uint16_t serverPort) : serverPort_(serverPort) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd_ < 0)
@@ -126,24 +128,15 @@ void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text) {
     v[offset + text.size()] = 0;
 }
 
+// Reads of server output go through the server's own bounds-checked reader: past the end is zero.
 uint32_t getU32(const std::vector<uint8_t>& v, size_t offset) {
-    uint32_t x = 0;
-    for (int i = 0; i < 4; ++i)
-        if (offset + size_t(i) < v.size())
-            x |= uint32_t(v[offset + size_t(i)]) << (8 * i);
-    return x;
-}
-
-float getF32(const std::vector<uint8_t>& v, size_t offset) {
-    uint32_t bits = getU32(v, offset);
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
+    ByteReader r(v.data(), int(v.size()));
+    r.seek(offset);
+    return r.u32();
 }
 
 std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width) {
-    std::string s;
-    for (size_t i = offset; i < offset + width && i < v.size() && v[i] != 0; ++i)
-        s.push_back(char(v[i]));
-    return s;
+    ByteReader r(v.data(), int(v.size()));
+    r.seek(offset);
+    return r.text(width);
 }

@@ -58,5 +58,4 @@ void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value);
 void putF32(std::vector<uint8_t>& v, size_t offset, float value);
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text);
 uint32_t getU32(const std::vector<uint8_t>& v, size_t offset);
-float getF32(const std::vector<uint8_t>& v, size_t offset);
 std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width);
