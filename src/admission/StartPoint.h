@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "protocol/ByteWriter.h"
+
 // A place on the track: horizontal position and heading (y is always 0).
 struct StartPoint {
     float px = 0, py = 0, pz = 0;
@@ -14,4 +16,10 @@ inline StartPoint pointAt(const std::vector<StartPoint>& list, int index) {
     if (index < 0 || size_t(index) >= list.size())
         return StartPoint{};
     return list[size_t(index)];
+}
+
+// On the wire a point is its six floats in field order.
+inline void writeStartPoint(ByteWriter& w, const StartPoint& p) {
+    for (float v : {p.px, p.py, p.pz, p.hx, p.hy, p.hz})
+        w.f32(v);
 }

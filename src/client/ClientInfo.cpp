@@ -22,15 +22,6 @@ int32_t readI32(const uint8_t* data, int offset) {
     return r.i32();
 }
 
-void writeStartPoint(ByteWriter& w, const StartPoint& p) {
-    w.f32(p.px);
-    w.f32(p.py);
-    w.f32(p.pz);
-    w.f32(p.hx);
-    w.f32(p.hy);
-    w.f32(p.hz);
-}
-
 }  // namespace
 
 CRVClientConnection* CRVServer::findClient(int id) const {

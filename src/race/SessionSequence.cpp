@@ -15,15 +15,6 @@ namespace {
 int32_t lastCountdownTick = 0;
 int32_t lastCountdownChat = 0;
 
-void writePoint(ByteWriter& w, const StartPoint& p) {
-    w.f32(p.px);
-    w.f32(p.py);
-    w.f32(p.pz);
-    w.f32(p.hx);
-    w.f32(p.hy);
-    w.f32(p.hz);
-}
-
 }  // namespace
 
 SessionRecord* CRVServer::current() {
@@ -130,8 +121,8 @@ void CRVServer::updateStartSequence() {
             ByteWriter w(points, sizeof points);
             w.u8(RV_RACESTARTPOINTS);
             int grid = c->gridPlace != -1 ? c->gridPlace : c->slot;
-            writePoint(w, pointAt(gridPoints, grid));
-            writePoint(w, pointAt(boxPoints, c->slot));
+            writeStartPoint(w, pointAt(gridPoints, grid));
+            writeStartPoint(w, pointAt(boxPoints, c->slot));
             router.send(c, points, int(sizeof points), 25 * k, true);
             ++k;
         }
