@@ -6,9 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
 #include "support/ServerHarness.h"
+#include "support/TestClient.h"
 
 namespace {
 
@@ -22,6 +26,25 @@ bool within(int ms, const std::function<bool()>& done) {
     return true;
 }
 
+// Starts the server in `folder` with its console going to console.txt there.
+pid_t launch(const TempFolder& folder) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(folder.path().c_str()) == 0 &&
+            ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
+            ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+bool startedUp(const TempFolder& folder) {
+    return within(3000, [&] {
+        return folder.read("console.txt").find("Initializing message router\n") !=
+               std::string::npos;
+    });
+}
+
 }  // namespace
 
 // Terminate and the quit chord take different ways out of the loop; both must end in the
@@ -32,19 +55,11 @@ TEST(ServerProcess, ShowsBannerIgnoresInterruptAndEndsCleanlyOnTerminateOrQuitCh
         TempFolder folder;
         folder.write("cfg/rvservercfg.ini", defaultConfig());
         folder.makeFolder("server/logs");
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::chdir(folder.path().c_str()) == 0 &&
-                ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
-                ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        pid_t pid = launch(folder);
         ASSERT_GT(pid, 0);
         auto console = [&] { return folder.read("console.txt"); };
         // The router line comes after the signal handlers are in place.
-        EXPECT_TRUE(within(3000, [&] {
-            return console().find("Initializing message router\n") != std::string::npos;
-        })) << console();
+        EXPECT_TRUE(startedUp(folder)) << console();
         EXPECT_NE(console().find("***** rvServer v1.2.0 ******\n"), std::string::npos);
         int status = -1;
         auto ended = [&] { return ::waitpid(pid, &status, WNOHANG) == pid; };
@@ -60,4 +75,33 @@ TEST(ServerProcess, ShowsBannerIgnoresInterruptAndEndsCleanlyOnTerminateOrQuitCh
         EXPECT_TRUE(folder.exists("serverStats.txt"));
         EXPECT_EQ(folder.list("server/logs").size(), 1u);
     }
+}
+
+// The shipped demo folder must be a working event as it stands: a driver with no content files
+// of its own is admitted and gets a profile.
+TEST(ServerProcess, ShippedDemoEventAdmitsADriver) {
+    TempFolder folder;
+    std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
+                          std::filesystem::copy_options::recursive);
+    std::string config = folder.read("cfg/rvservercfg.ini");
+    const size_t port = config.find("PORT=6666\r\n");
+    ASSERT_NE(port, std::string::npos);
+    uint16_t serverPort = 0;
+    {
+        TestClient probe(0);  // borrows a free port for the server
+        serverPort = probe.port();
+    }
+    config.replace(port, 9, "PORT=" + std::to_string(serverPort));
+    folder.write("cfg/rvservercfg.ini", config);
+    pid_t pid = launch(folder);
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(startedUp(folder)) << folder.read("console.txt");
+    TestClient driver(serverPort);
+    driver.sendRaw(connectRequest({.guid = "demo-driver"}));
+    EXPECT_TRUE(driver.waitFor(RV_ACCEPTED, 1000));
+    EXPECT_EQ(folder.read("server/users/demo-driver.rvuser"), "demo-driver\n");
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    EXPECT_TRUE(within(2000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
+    EXPECT_EQ(status, 0);
 }
