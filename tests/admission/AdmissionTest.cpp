@@ -104,6 +104,7 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
 
     // The record's own fields, as the operator sees them.
     EXPECT_TRUE(has(console,
+                    "creating client guid-1 \nInit high performance timer...\n"
                     "Requested raceNumber=7 \nAssigned raceNumber=7 0\n"
                     "setting client address to 127.0.0.1\nserver port=0\n\nCLIENT CONNECTED:\n"
                     "GUID=guid-1\nUSERNAME=Driver\nRACENUMBER=7\nTEAM=Team\nNATIONALITY=IT\n"

@@ -13,6 +13,11 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     harness.server->logger.flush();
     const std::string log = harness.folder.read(harness.server->logger.fileName());
     EXPECT_TRUE(log.ends_with(",CHAT,guid-Bob,hello all\n"));
+    // The server's own announcements are dropped, not cut, from 64 characters on.
+    harness.server->sendServerChat(std::string(63, 'x'), b);
+    EXPECT_EQ(take(), (Sent{{b, chat(std::string(63, 'x'))}}));
+    harness.server->sendServerChat(std::string(64, 'x'), b);
+    EXPECT_TRUE(take().empty());
 
     b->raceNumber = 70000;
     EXPECT_EQ(deliver(s, {RV_CLIENTLIST, 255}),
