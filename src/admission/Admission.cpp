@@ -8,6 +8,7 @@
 #include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
+#include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
 #include "runtime/CRVServer.h"
 
@@ -29,13 +30,9 @@ void copyText(char (&field)[N], const std::string& text) {
 void CRVServer::sendRefusalText(const std::string& text, const SocketAddress* sender) {
     if (sender == nullptr)
         return;
-    const size_t n = text.size() < 255 ? text.size() : 255;
     uint8_t buffer[3 + 255];
     ByteWriter w(buffer, sizeof buffer);
-    w.u8(RV_CHAT);
-    w.u8(0);
-    w.u8(uint8_t(n));
-    w.bytes(text.data(), n);
+    writeChat(w, text);
     router.socket.setTarget(*sender, 0);
     router.socket.send(buffer, int(w.size()));
 }

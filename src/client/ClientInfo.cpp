@@ -8,6 +8,7 @@
 #include "client/RecordText.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
+#include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
 #include "runtime/CRVServer.h"
 
@@ -81,10 +82,7 @@ void CRVServer::sendStarBasicInfos(CRVClientConnection* client) {
     if (client->isAdmin) {
         uint8_t chat[3 + sizeof kAdminGreeting - 1];
         ByteWriter c(chat, sizeof chat);
-        c.u8(RV_CHAT);
-        c.u8(0);
-        c.u8(uint8_t(sizeof kAdminGreeting - 1));
-        c.bytes(kAdminGreeting, sizeof kAdminGreeting - 1);
+        writeChat(c, kAdminGreeting);
         router.send(client, chat, int(c.size()), 0, false);
     }
 

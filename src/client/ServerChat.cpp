@@ -1,8 +1,6 @@
 // The server's own chat announcements.
-#include <cstring>
 
-#include "protocol/ByteWriter.h"
-#include "protocol/MessageTypes.h"
+#include "protocol/ChatMessage.h"
 #include "runtime/CRVServer.h"
 
 void CRVServer::sendServerChat(const std::string& text, CRVClientConnection* target) {
@@ -12,9 +10,6 @@ void CRVServer::sendServerChat(const std::string& text, CRVClientConnection* tar
         return;
     uint8_t buffer[3 + 64];
     ByteWriter w(buffer, sizeof buffer);
-    w.u8(RV_CHAT);
-    w.u8(0);
-    w.u8(uint8_t(text.size()));
-    w.bytes(reinterpret_cast<const uint8_t*>(text.data()), int(text.size()));
+    writeChat(w, text);
     router.send(target, buffer, int(w.size()), 25, false);
 }

@@ -102,15 +102,7 @@ void CRVServer::updateStartSequence() {
 
     if (now - int64_t(lastCountdownChat) > 20000) {
         int seconds = int(((start - now) / 10000) * 10);
-        char text[64];
-        int n = std::snprintf(text, sizeof text, "[SERVER]: %d seconds to go", seconds);
-        uint8_t chat[3 + 64];
-        ByteWriter w(chat, sizeof chat);
-        w.u8(RV_CHAT);
-        w.u8(0);
-        w.u8(uint8_t(n));
-        w.bytes(text, size_t(n));
-        router.send(nullptr, chat, int(w.size()), 25, false);
+        sendServerChat("[SERVER]: " + std::to_string(seconds) + " seconds to go", nullptr);
         lastCountdownChat = int32_t(now);
     }
 

@@ -1,0 +1,16 @@
+#pragma once
+// A chat line on the wire: type, sender id (0 for the server itself), a length byte and the
+// text without a terminator.
+
+#include <string_view>
+
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+
+inline void writeChat(ByteWriter& w, std::string_view text, uint8_t sender = 0) {
+    const size_t n = text.size() < 255 ? text.size() : 255;
+    w.u8(RV_CHAT);
+    w.u8(sender);
+    w.u8(uint8_t(n));
+    w.bytes(text.data(), n);
+}
