@@ -28,24 +28,18 @@ void copyText(char (&field)[N], const std::string& text) {
 }  // namespace
 
 void CRVServer::sendRefusalText(const std::string& text, const SocketAddress* sender) {
-    if (sender == nullptr)
-        return;
     uint8_t buffer[3 + 255];
     ByteWriter w(buffer, sizeof buffer);
     writeChat(w, text);
-    router.socket.setTarget(*sender, 0);
-    router.socket.send(buffer, int(w.size()));
+    replyTo(sender, buffer, int(w.size()));
 }
 
 void CRVServer::sendRefused(const std::string& text, const SocketAddress* sender) {
-    if (sender == nullptr)
-        return;
     uint8_t buffer[kRefusedSize];
     ByteWriter w(buffer, sizeof buffer);
     w.u8(RV_REFUSED);
     w.text(text, kRefusedSize - 1);
-    router.socket.setTarget(*sender, 0);
-    router.socket.send(buffer, int(w.size()));
+    replyTo(sender, buffer, int(w.size()));
 }
 
 int CRVServer::nextFreeRaceNumber(int n) const {

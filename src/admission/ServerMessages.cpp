@@ -42,13 +42,11 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
         case RV_ADMINCOMMAND:
             onAdminCommand(data, size);
             break;
-        case RV_ECHO:
-            if (sender != nullptr) {
-                const uint8_t echo = RV_ECHO;
-                router.socket.setTarget(*sender, 0);
-                router.socket.send(&echo, 1);
-            }
+        case RV_ECHO: {
+            const uint8_t echo = RV_ECHO;
+            replyTo(sender, &echo, 1);
             break;
+        }
         case RV_GETSTATUS:
             answerStatus(data, size, sender);
             break;
@@ -136,8 +134,12 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
 
     std::printf("ss.statusDesc=%s %d\n", desc, currentSession);
     std::printf("sender=%d %d\n", senderNumber(sender), senderPort(sender));
-    if (sender != nullptr) {
-        router.socket.setTarget(*sender, 0);
-        router.socket.send(reply, int(sizeof reply));
-    }
+    replyTo(sender, reply, int(sizeof reply));
+}
+
+void CRVServer::replyTo(const SocketAddress* sender, const uint8_t* data, int size) {
+    if (sender == nullptr)
+        return;
+    router.socket.setTarget(*sender, 0);
+    router.socket.send(data, size);
 }

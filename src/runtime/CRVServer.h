@@ -65,6 +65,8 @@ class CRVServer : public OVMessageListener {
     // Replies to a requester that is not a client: straight through the socket, sent once.
     void sendRefusalText(const std::string& text, const SocketAddress* sender);
     void sendRefused(const std::string& text, const SocketAddress* sender);
+    // Unknown senders have no client record: answers go straight through the socket, unqueued.
+    void replyTo(const SocketAddress* sender, const uint8_t* data, int size);
 
     // --- announcements and information for clients (client/) ---
     void sendServerChat(const std::string& text, CRVClientConnection* target);
