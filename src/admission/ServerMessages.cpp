@@ -32,7 +32,9 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
             admitClient(data, size, sender);
             break;
         case RV_CONNECTRVTV:
+            // A spectator's request then goes the driver's way, console line included.
             std::printf("RV_CONNECTRVTV\n");
+            std::printf("RV_CONNECT\n");
             admitClient(data, size, sender);
             break;
         case RV_REGISTERED:

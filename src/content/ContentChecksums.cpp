@@ -9,13 +9,14 @@ int32_t checksumFile(const std::string& path) {
         return 99;
     // The clients notice the end of file only after the read that fails, so the last byte
     // counts twice (and an empty file adds a zero buffer); the server must add it the same way
-    // or every client looks illegal.
+    // or every client looks illegal. A read error (a folder opened as a file, a bad disk) ends
+    // the sum like the end of file, so start-up can never spin here; a folder sums to 99.
     uint32_t sum = 99;
     signed char buffer = 0;
     do {
         (void)std::fread(&buffer, 1, 1, f);
         sum += uint32_t(int32_t(buffer));
-    } while (!std::feof(f));
+    } while (!std::feof(f) && !std::ferror(f));
     std::fclose(f);
     return int32_t(sum);
 }

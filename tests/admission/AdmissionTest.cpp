@@ -203,8 +203,10 @@ TEST_F(Admission, EntryListGivesBallastAndGridPlaceAndOpensAClosedSession) {
 
 TEST_F(Admission, AdminPasswordOpensAPasswordedServerAndSpectatorsCountTowardsCapacity) {
     start(configWith({"PASSWORD=secret", "MAXCLIENTS=2"}));
-    EXPECT_TRUE(has(connect({.spectator = true, .guid = "boss-guid", .password = "boss"}),
-                    "NEW CLIENT IS ADMIN\n"));
+    const std::string console =
+        connect({.spectator = true, .guid = "boss-guid", .password = "boss"});
+    EXPECT_EQ(console.rfind("RV_CONNECTRVTV\nRV_CONNECT\n", 0), 0u) << console;
+    EXPECT_TRUE(has(console, "NEW CLIENT IS ADMIN\n"));
     connect({.spectator = true, .guid = "viewer", .password = "secret"});
     ASSERT_EQ(server().clients.size(), 2u);
     EXPECT_TRUE(server().clients[0]->isAdmin && server().clients[0]->isSpectator);

@@ -78,8 +78,9 @@ TEST(ServerProcess, ShowsBannerIgnoresInterruptAndEndsCleanlyOnTerminateOrQuitCh
 }
 
 // The shipped demo folder must be a working event as it stands: a driver with no content files
-// of its own is admitted and gets a profile.
-TEST(ServerProcess, ShippedDemoEventAdmitsADriver) {
+// of its own is admitted and gets a profile. With car content installed and no tyre file named,
+// the tyre path is the car's tyre folder, which must not stall the start-up.
+TEST(ServerProcess, ShippedDemoEventWithCarContentAdmitsADriverAndAnswersStatus) {
     TempFolder folder;
     std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
                           std::filesystem::copy_options::recursive);
@@ -93,10 +94,14 @@ TEST(ServerProcess, ShippedDemoEventAdmitsADriver) {
     }
     config.replace(port, 9, "PORT=" + std::to_string(serverPort));
     folder.write("cfg/rvservercfg.ini", config);
+    folder.write("cars/gt_demo/rvdk/gt_demo.rvdk", "\x01");
+    folder.makeFolder("cars/gt_demo/tyres");
     pid_t pid = launch(folder);
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(startedUp(folder)) << folder.read("console.txt");
     TestClient driver(serverPort);
+    driver.sendRaw(statusQuery(0x01020304));
+    EXPECT_TRUE(driver.waitFor(RV_STATUS, 1000));
     driver.sendRaw(connectRequest({.guid = "demo-driver"}));
     EXPECT_TRUE(driver.waitFor(RV_ACCEPTED, 1000));
     EXPECT_EQ(folder.read("server/users/demo-driver.rvuser"), "demo-driver\n");
