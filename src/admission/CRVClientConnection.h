@@ -119,4 +119,7 @@ class CRVClientConnection : public OVMessageListener {
     void onDriverInfos(uint8_t* data, int size);
     void onDriverInfosRequest(uint8_t* data, int size);
     void onMovedAndReady();
+    void onLapCompleted(uint8_t* data, int size);
+    void onSplit(uint8_t* data, int size);
+    void onFocus(uint8_t* data, int size);
 };

@@ -122,10 +122,24 @@ void CRVClientConnection::onMessage(uint8_t* data, int size, const SocketAddress
         case RV_RELAY:
             onRelay(data, size);
             break;
+        case RV_LAPCOMPLETED:
+            onLapCompleted(data, size);
+            break;
+        case RV_STANDINGSREQUEST:
+            server->updateRank(id, 0);
+            break;
+        case RV_QUALIFYLISTREQUEST:
+            server->sendQualifyList(id);
+            break;
+        case RV_FOCUS:
+            onFocus(data, size);
+            break;
+        case RV_SPLIT:
+            onSplit(data, size);
+            break;
         default:
-            // Lap reports, splits, focus, standings and qualifying-list requests and track
-            // flags get their handlers with lap timing; until then they are dropped like any
-            // type we do not answer.
+            // Track flags get their handler with race direction; until then they are dropped
+            // like any type we do not answer.
             break;
     }
 }

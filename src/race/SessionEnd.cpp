@@ -3,28 +3,42 @@
 #include <cstdio>
 
 #include "admission/CRVClientConnection.h"
+#include "client/RecordText.h"
+#include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
 
 void CRVServer::endSessionChecks() {
     SessionRecord* s = current();
     if (s == nullptr)
         return;
-    for (CRVClientConnection* c : clients) {
-        // Removal for too few laps needs the lost-client clean-up; until then such clients stay.
-        if (c->laps < s->minLaps)
+    for (size_t i = 0; i < clients.size();) {
+        CRVClientConnection* c = clients[i];
+        if (c->laps < s->minLaps) {
+            std::printf("erasing client\n");
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "[SERVER}: %s DIDN'T COMPLETE REQUIRED %d LAPS. NOT QUALIFIED",
+                          recordText(c->userName).c_str(), int(s->minLaps));
+            sendServerChat(text, nullptr);
+            removeClient(c);  // the next client has moved up to index i
             continue;
+        }
         if (s->maxLaps != 0 && c->laps > s->maxLaps) {
             char text[160];
             std::snprintf(text, sizeof text, "[SERVER]: %s COMPLETED %d LAPS INSTEAD OF %d",
-                          c->userName, c->laps, s->maxLaps);
+                          recordText(c->userName).c_str(), int(c->laps), int(s->maxLaps));
             sendServerChat(text, nullptr);
             c->qualifyBestLap = 0;
         }
+        ++i;
+    }
+    if (s->type == kQualifying) {
+        order::sort(rankingList, order::qualifyingGrid);
+        qualifyList = rankingList;
+        for (size_t place = 0; place < qualifyList.size(); ++place)
+            qualifyList[place]->gridPlace = int32_t(place);
     }
 }
-
-// Session results files are not written yet.
-void CRVServer::saveSession(int) {}
 
 void CRVServer::checkSessionTime() {
     SessionRecord* s = current();

@@ -12,7 +12,10 @@
 CRVServer::CRVServer() : CRVServer(ServerEnvironment{}) {}
 
 CRVServer::CRVServer(const ServerEnvironment& env)
-    : clock(env.clock), root(env.root), documentsFolder(env.documentsFolder) {
+    : clock(env.clock),
+      root(env.root),
+      documentsFolder(env.documentsFolder),
+      localTime(env.localTime ? env.localTime : platform::localTimeText) {
     if (clock == nullptr) {
         ownClock_ = std::make_unique<SystemClock>();
         clock = ownClock_.get();
@@ -112,6 +115,7 @@ void CRVServer::flushOutput() {
 }
 
 void CRVServer::update() {
+    releaseRemovedClients();
     serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
     if (serverTime - lastFlush > 1000) {
         lastFlush = serverTime;
@@ -138,6 +142,7 @@ void CRVServer::shutdown() {
     for (CRVClientConnection* client : clients)
         delete client;
     clients.clear();
+    releaseRemovedClients();
     rankingList.clear();
     qualifyList.clear();
     gridPoints.clear();

@@ -4,6 +4,7 @@
 // (admission/, client/, race/, ...); this header is the one place they are declared.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ struct ServerEnvironment {
     ServerClock* clock = nullptr;
     std::string root;  // "" or a folder path ending in "/"
     std::string documentsFolder;
+    // Local wall-clock time as strftime formats it; results files are named by it.
+    std::function<std::string(const char* format)> localTime;
 };
 
 class CRVServer : public OVMessageListener {
@@ -50,6 +53,7 @@ class CRVServer : public OVMessageListener {
     void shutdown();
     // A path relative to the working folder, placed under the server's root.
     std::string path(const std::string& relative) const;
+    std::string localTimeText(const char* format) const { return localTime(format); }
     void flushOutput();
 
     // --- messages from senders that are not clients (admission/) ---
@@ -83,10 +87,21 @@ class CRVServer : public OVMessageListener {
     void checkRaceEnd();
     void updateStartSequence();
     void checkLostClients();
+    // The one way a client leaves: slot freed, dropped from every list and from the outgoing
+    // queue; the object itself is deleted at the start of the next turn.
+    void removeClient(CRVClientConnection* client);
+    void releaseRemovedClients();
     void checkSessionTime();
     void resetRace(bool skipSave);
     void addVote(CRVClientConnection* client, int kind);
     void updateRank(int id, int unused);
+    void updateRaceRank(int id);
+    void updatePracticeRank(int id);
+    void updateQualifyRank(int id);
+    void sendTimesheet(const std::vector<CRVClientConnection*>& list, bool qualifying);
+    void warnValidLaps(int id, const char* infraction);
+    void updateBestLap(int32_t lapTime, int32_t splitTime, const std::string& guid);
+    void sendQualifyList(int id);
 
     // --- records (records/) ---
     // Every received message passes here before routing; the replay recorder will take it.
@@ -104,6 +119,7 @@ class CRVServer : public OVMessageListener {
     ServerClock* clock;
     std::string root;
     std::string documentsFolder;
+    std::function<std::string(const char* format)> localTime;
 
     // Transport.
     CClientMessageRouter router;
@@ -112,6 +128,7 @@ class CRVServer : public OVMessageListener {
     std::vector<CRVClientConnection*> clients;
     std::vector<CRVClientConnection*> rankingList;
     std::vector<CRVClientConnection*> qualifyList;
+    std::vector<CRVClientConnection*> removedClients;  // deleted at the start of the next turn
     bool slotTaken[kSlots] = {};
     uint8_t joinCounter = 1;
 
@@ -134,6 +151,10 @@ class CRVServer : public OVMessageListener {
     int32_t leaderLaps = 0;
     uint32_t raceWonTime = 0;
     int32_t maxValidLaps = 0;
+    // Times of the last countdown tick and the last "seconds to go" line; kept as 32-bit values
+    // and compared after sign extension with the 64-bit server time.
+    int32_t lastCountdownTick = 0;
+    int32_t lastCountdownChat = 0;
     uint8_t lastStandings[78] = {37, 0};
 
     ContentChecksums checksums;

@@ -1,0 +1,133 @@
+// Completed laps, split times, which car a client follows, and the qualifying list.
+#include <cstdio>
+#include <cstring>
+
+#include "admission/CRVClientConnection.h"
+#include "client/RecordText.h"
+#include "protocol/ByteReader.h"
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+#include "runtime/CRVServer.h"
+#include "transport/CTimer.h"
+
+namespace {
+
+constexpr int kSplitSize = 6;
+constexpr int kQualifyListSize = 77;
+constexpr size_t kQualifyListEntries = 15;
+
+}  // namespace
+
+// Called only after the dispatcher has checked the exact size of 17 bytes.
+void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
+    const SessionRecord* session = server->current();
+    if (session == nullptr || finished)
+        return;
+    ByteReader r(data, size);
+    r.seek(1);
+    const uint32_t lapNumber = r.u32();
+    const int32_t lapTime = r.i32();
+    const int32_t splitTime = r.i32();
+    const int32_t totalTime = r.i32();
+    // The client resends a lap report it has no acknowledgement for under the same number.
+    if (lapNumber == lastLapId)
+        return;
+    laps = int32_t(uint32_t(laps) + 1);
+    lastLapId = lapNumber;
+    lastLapAux = uint32_t(totalTime);
+
+    if ((lapTime < int32_t(bestLap) || bestLap == 0) && laps <= server->maxValidLaps) {
+        bestLap = uint32_t(lapTime);
+        bestLapAux = uint32_t(splitTime);
+        server->updateBestLap(lapTime, splitTime, recordText(guid));
+    }
+    // Once the qualifying time is out, only an improvement still counts, and it is the last.
+    if (session->type == kQualifying && !qualifyDone &&
+        (qualifyBestLap == 0 || lapTime < int32_t(qualifyBestLap))) {
+        qualifyBestLap = uint32_t(lapTime);
+        if (server->serverTime - int64_t(session->startTime) > int64_t(session->sessionTime))
+            qualifyDone = true;
+    }
+    std::printf("lap completed %d\n", int(laps));
+    server->updateRank(id, 0);
+    server->logger.log(std::string("LAP,") + recordText(guid) + "," + CTimer::formatTime(lapTime) +
+                           "," + CTimer::formatTime(splitTime) + "," +
+                           std::to_string(int32_t(lapNumber)),
+                       4);
+
+    ByteWriter w(lapRecord, sizeof lapRecord);
+    w.seek(2);
+    w.i32(totalTime);
+    w.i32(lapTime);
+    w.u32(bestLap);
+    for (CRVClientConnection* c : server->clients)
+        if (c != this)
+            server->router.send(c, lapRecord, kLapRecordSize, 0, false);
+}
+
+void CRVClientConnection::onSplit(uint8_t* data, int size) {
+    // Relayed as the difference to the sender's best lap at the same point, to the clients
+    // that follow the sender only.
+    uint8_t split[kSplitSize] = {};
+    std::memcpy(split, data, size_t(size < kSplitSize ? size : kSplitSize));
+    ByteReader r(split, sizeof split);
+    r.seek(1);
+    const uint32_t delta = r.u32() - bestLapAux;
+    ByteWriter w(split, sizeof split);
+    w.seek(1);
+    w.u32(delta);
+    w.u8(id);
+    for (CRVClientConnection* c : server->clients)
+        if (c->id != id && c->focusId == id)
+            server->router.send(c, split, kSplitSize, 0, false);
+}
+
+void CRVClientConnection::onFocus(uint8_t* data, int size) {
+    const uint8_t target = size > 1 ? data[1] : 0;
+    if (target == id) {
+        focusId = target;
+        return;
+    }
+    CRVClientConnection* followed = server->findClient(target);
+    if (followed == nullptr)
+        return;
+    focusId = target;
+    std::printf("Client %s is focussing on %s\n", recordText(userName).c_str(),
+                recordText(followed->userName).c_str());
+    server->router.send(this, followed->lapRecord, kLapRecordSize, 0, false);
+}
+
+void CRVServer::updateBestLap(int32_t lapTime, int32_t splitTime, const std::string& guid) {
+    CRVClientConnection* driver = nullptr;
+    for (CRVClientConnection* c : clients)
+        if (driver == nullptr && recordText(c->guid) == guid)
+            driver = c;
+    if (driver == nullptr) {
+        std::printf("CRVServer::updateBestLap cc=NULL\n");
+        return;
+    }
+    // A first lap starts from the grid or the pits, so it never sets the session's best.
+    const SessionRecord* session = current();
+    if (session != nullptr && session->type != kPractice && lapTime < sessionBestLap &&
+        driver->laps > 1) {
+        sessionBestLap = lapTime;
+        sessionBestLapAux = splitTime;
+    }
+}
+
+void CRVServer::sendQualifyList(int id) {
+    uint8_t m[kQualifyListSize] = {};
+    ByteWriter w(m, sizeof m);
+    w.u8(RV_QUALIFYLIST);
+    const size_t count =
+        qualifyList.size() < kQualifyListEntries ? qualifyList.size() : kQualifyListEntries;
+    w.u8(uint8_t(count));
+    for (size_t i = 0; i < count; ++i) {
+        m[2 + i] = qualifyList[i]->id;
+        w.seek(17 + 4 * i);
+        w.u32(qualifyList[i]->qualifyBestLap);
+    }
+    CRVClientConnection* requester = findClient(id);
+    if (requester != nullptr)
+        router.send(requester, m, int(sizeof m), 0, false);
+}
