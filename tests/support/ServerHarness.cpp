@@ -60,6 +60,7 @@ ServerHarness::ServerHarness(const std::string& config) {
     env.clock = &clock;
     env.root = folder.path() + "/";
     env.documentsFolder = folder.path() + "/no-documents";
+    env.localTime = [](const char*) { return std::string(kLocalTime); };
     server = std::make_unique<CRVServer>(env);
 }
 

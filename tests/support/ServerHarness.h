@@ -16,6 +16,9 @@ std::string crlf(const std::string& text);
 // A small event: PORT=0 (any free port), one practice session of 10 minutes with a 30 s wait.
 std::string defaultConfig();
 
+// What the harness's server takes as the local wall-clock time, whatever the format.
+constexpr char kLocalTime[] = "07_12_00";
+
 class ServerHarness {
   public:
     // `config` is written to cfg/rvservercfg.ini; an empty string writes no file at all.

@@ -1,0 +1,126 @@
+// Lap reports, best laps, split times, focus and the qualifying list.
+#include "client/ClientFixture.h"
+#include "protocol/ByteWriter.h"
+
+namespace {
+
+Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total) {
+    Bytes m(msgsize::kLapCompleted);
+    ByteWriter w(m.data(), m.size());
+    w.u8(RV_LAPCOMPLETED);
+    w.u32(number);
+    w.i32(lapTime);
+    w.i32(split);
+    w.i32(total);
+    return m;
+}
+
+struct Laps : ClientTest {
+    void SetUp() override {
+        ClientTest::SetUp();
+        a = attach("Al");
+        b = attach("Bo");
+    }
+    std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total = 0) {
+        return deliver(c, lapMessage(number, lapTime, lapTime / 2, total));
+    }
+    SessionRecord& session() { return harness.server->sessions[0]; }
+    CRVClientConnection *a = nullptr, *b = nullptr;
+};
+
+TEST_F(Laps, RepeatsAreIgnoredCountedLapsAreLoggedAndRelayedToTheOthers) {
+    EXPECT_EQ(lap(a, 1, 83456, 83456).substr(0, 16), "lap completed 1\n");
+    EXPECT_EQ(lap(a, 1, 83456, 83456), "");
+    take();
+    lap(a, 3, 80000, 163456);
+    EXPECT_EQ(a->laps, 2);
+    const Bytes info = bytesOf({RV_LAPINFO, a->id, 0x80, 0x7e, 0x02, 0, 0x80, 0x38, 0x01, 0, 0x80,
+                                0x38, 0x01, 0});  // total 163456, lap 80000, best 80000
+    EXPECT_EQ(take(RV_LAPINFO), (Sent{{b, info}}));
+    harness.server->logger.flush();
+    const std::string log = harness.folder.read(harness.server->logger.fileName());
+    EXPECT_NE(log.find(",LAP,guid-Al,1:23:456,0:41:728,1\n"), std::string::npos);
+    EXPECT_NE(log.find(",LAP,guid-Al,1:20:000,0:40:000,3\n"), std::string::npos);
+    EXPECT_EQ(log.find("LAP,guid-Al,1:23:456,0:41:728,1\n", log.find("0:41:728,1\n") + 1),
+              std::string::npos);
+}
+
+TEST_F(Laps, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLapsAndPractice) {
+    lap(a, 1, 80000);
+    lap(a, 2, 79000);
+    EXPECT_EQ(harness.server->sessionBestLap, CRVServer::kNoSessionBest);  // practice
+    session().type = kQualifying;
+    lap(b, 1, 90000);
+    EXPECT_EQ(b->bestLap, 90000u);
+    EXPECT_EQ(b->qualifyBestLap, 90000u);
+    EXPECT_EQ(harness.server->sessionBestLap, CRVServer::kNoSessionBest);
+    lap(b, 2, 91000);
+    EXPECT_EQ(harness.server->sessionBestLap, CRVServer::kNoSessionBest);
+    lap(b, 3, 89000);
+    EXPECT_EQ(harness.server->sessionBestLap, 89000);
+    EXPECT_EQ(harness.server->sessionBestLapAux, 44500);
+    // A lap of 0 ms is a best lap; as "none" it is replaced by the next one.
+    lap(a, 3, 0);
+    EXPECT_EQ(a->bestLap, 0u);
+    lap(a, 4, 99000);
+    EXPECT_EQ(a->bestLap, 99000u);
+    // Negative times compare as the signed numbers they are.
+    lap(a, 5, -1500);
+    EXPECT_EQ(int32_t(a->bestLap), -1500);
+    a->laps = 10000;
+    EXPECT_NE(lap(a, 6, -2000).find("lap completed 10001"), std::string::npos);
+    EXPECT_EQ(int32_t(a->bestLap), -1500);  // counted, but beyond the valid-lap limit
+    // Lap numbers wrap: the lap after 0xffffffff is a new one.
+    lap(a, 0xffffffffu, 1000);
+    EXPECT_EQ(lap(a, 0, 1000).substr(0, 20), "lap completed 10003\n");
+}
+
+TEST_F(Laps, OnlyAnImprovementAfterTheQualifyingTimeEndsADriversQualifying) {
+    session().type = kQualifying;
+    session().startTime = 0;
+    session().sessionTime = 999;  // over at the fixture's clock
+    lap(a, 1, 90000);
+    EXPECT_TRUE(a->qualifyDone);
+    lap(b, 1, 90000);
+    b->qualifyDone = false;
+    lap(b, 2, 95000);  // slower: still out on track
+    EXPECT_FALSE(b->qualifyDone);
+    lap(a, 2, 80000);  // done: no more changes
+    EXPECT_EQ(a->qualifyBestLap, 90000u);
+}
+
+TEST_F(Laps, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualifyList) {
+    CRVClientConnection* viewer = attach("Cam", true);
+    EXPECT_EQ(deliver(viewer, {RV_FOCUS, 99}), "");
+    EXPECT_EQ(viewer->focusId, viewer->id);
+    EXPECT_EQ(deliver(viewer, {RV_FOCUS, a->id}), "Client Cam is focussing on Al\n");
+    EXPECT_EQ(take(), (Sent{{viewer, Bytes(a->lapRecord, a->lapRecord + 14)}}));
+    a->bestLapAux = 40000;
+    deliver(a, {RV_SPLIT, 0x48, 0xa1, 0, 0, 0});  // 41288 ms
+    EXPECT_EQ(take(), (Sent{{viewer, bytesOf({RV_SPLIT, 0x08, 0x05, 0, 0, a->id})}}));
+    deliver(b, {RV_SPLIT, 1});  // nobody follows Bo; a short split reads zeros
+    EXPECT_TRUE(take().empty());
+
+    harness.server->qualifyList = {b, a};
+    b->qualifyBestLap = 85000;
+    deliver(viewer, {RV_QUALIFYLISTREQUEST});
+    Bytes list(77);
+    list[0] = RV_QUALIFYLIST;
+    list[1] = 2;
+    list[2] = b->id;
+    list[3] = a->id;
+    putU32(list, 17, 85000);
+    EXPECT_EQ(take(), (Sent{{viewer, list}}));
+}
+
+TEST_F(Laps, LapReportsWithoutAnySessionChangeNothing) {
+    harness.server->currentSession = -1;
+    for (const Bytes& m :
+         {lapMessage(1, 1, 1, 1), Bytes{RV_STANDINGSREQUEST}, Bytes{RV_QUALIFYLISTREQUEST},
+          Bytes{RV_SPLIT, 1, 2, 3, 4, 5}, Bytes{RV_FOCUS}})
+        deliver(a, m);
+    EXPECT_EQ(a->laps, 0);
+    EXPECT_TRUE(take(RV_STANDINGS).empty());
+}
+
+}  // namespace

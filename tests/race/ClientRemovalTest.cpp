@@ -1,0 +1,94 @@
+// Clients leave in one way: when they sign off or fall silent, and when they fall short of a
+// session's required laps. Nothing is sent to or read from them afterwards.
+#include "race/RaceFixture.h"
+#include "support/Requests.h"
+
+namespace {
+
+class Removal : public RaceFixture {
+  protected:
+    // One turn at `serverTime` without anyone being heard from.
+    std::string silentTurn(int64_t serverTime) {
+        harness->clock.set(uint32_t(server().startTime + serverTime));
+        StdoutCapture out;
+        harness->turn();
+        return out.take();
+    }
+};
+
+TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOnesStay) {
+    start(defaultConfig());
+    attach("Al");
+    CRVClientConnection* b = attach("Bo");
+    CRVClientConnection* replayed = attach("Rep");
+    replayed->isReplayed = true;
+    CRVClientConnection* local = attach("Loc");
+    local->address = SocketAddress();
+    b->lastSeenTime = 1;
+    EXPECT_EQ(silentTurn(59999), "");
+    EXPECT_EQ(silentTurn(60000), "freeing slot 0 60000 0\nClients=3\n");
+    EXPECT_EQ(silentTurn(60001), "freeing slot 1 60001 1\nClients=2\n");
+    silentTurn(200000);
+    EXPECT_EQ(server().clients, (std::vector{replayed, local}));
+    EXPECT_EQ(server().rankingList, (std::vector{replayed, local}));
+    EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
+    EXPECT_EQ(log("LOST", false), "LOST,guid-Al\nLOST,guid-Bo\n");
+}
+
+TEST_F(Removal, ASignedOffDriverFreesHisSlotAndRaceNumberForTheNextJoiner) {
+    start(defaultConfig());
+    StdoutCapture quiet;
+    const int32_t tyres = server().checksums.tyres;
+    TestClient first(harness->port());
+    first.sendRaw(connectRequest({.guid = "first", .raceNumber = 7, .tyreChecksum = tyres}));
+    ASSERT_TRUE(harness->receiveTurn());
+    first.sendRaw({RV_SIGNOFF});
+    ASSERT_TRUE(harness->receiveTurn());
+    EXPECT_TRUE(server().clients.empty());
+    TestClient second(harness->port());
+    second.sendRaw(connectRequest({.guid = "second", .raceNumber = 7, .tyreChecksum = tyres}));
+    ASSERT_TRUE(harness->receiveTurn());
+    ASSERT_EQ(server().clients.size(), 1u);
+    EXPECT_EQ(server().clients[0]->slot, 0);
+    EXPECT_EQ(server().clients[0]->raceNumber, 7);
+}
+
+TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSession) {
+    start(eventConfig("SESSIONS=2\n" + session(0, 0, "Practice", 0, 10, 0, 1) +
+                      session(1, 0, "Warmup", 0, 10)));
+    CRVClientConnection* boss = attach("Boss");
+    attach("Slow");
+    CRVClientConnection* quick = attach("Quick");
+    boss->isAdmin = true;
+    at(0);
+    lap(quick, 1, 60000, 60000);
+    take();
+    const std::string console = deliver(boss, adminCommand("", "nextses"));
+    EXPECT_EQ(server().currentSession, 1);
+    EXPECT_EQ(server().clients, (std::vector{quick}));
+    EXPECT_EQ(server().qualifyList.size(), 0u);
+    size_t erased = 0;
+    for (size_t at = 0; (at = console.find("erasing client\n", at)) != std::string::npos; ++at)
+        ++erased;
+    EXPECT_EQ(erased, 2u);
+    // Only the one left hears about the session; the erased are told nothing more.
+    std::vector<int> receivers;
+    std::vector<Bytes> chats;
+    for (auto& [id, bytes] : take()) {
+        receivers.push_back(id);
+        if (bytes[0] == RV_CHAT)
+            chats.push_back(bytes);
+    }
+    EXPECT_EQ(receivers, std::vector<int>(receivers.size(), quick->id));
+    EXPECT_EQ(chats,
+              (std::vector<Bytes>{
+                  chatMessage("MOVE TO NEXT SESSION COMMANDED BY Boss"),
+                  chatMessage("[SERVER}: Boss DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED"),
+                  chatMessage("[SERVER}: Slow DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")}));
+    at(1);
+    EXPECT_TRUE(server().removedClients.empty());
+    EXPECT_EQ(log("", false).find("LOST"), std::string::npos);
+    EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "race/RaceFixture.h"
+
+#include "protocol/ByteWriter.h"
+
+std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits) {
+    std::string c = defaultConfig();
+    c = c.substr(0, c.find("SESSIONS=")) + crlf(sessions);
+    for (const std::string& edit : edits) {
+        const size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
+        c.replace(at, c.find('\r', at) - at, edit);
+    }
+    return c;
+}
+
+std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
+                    int raceLaps, int minLaps, int maxLaps) {
+    return "[SESSION" + std::to_string(n) + "]\nESCMODE=0\nTYPE=" + std::to_string(type) +
+           "\nMAXLAPS=" + std::to_string(maxLaps) + "\nMINLAPS=" + std::to_string(minLaps) +
+           "\nNAME=" + name + "\nRACELAPS=" + std::to_string(raceLaps) +
+           "\nWAITTIME=" + std::to_string(waitSeconds) + "\nSESTIME=" + std::to_string(minutes) +
+           "\nACCEPTNEW=1\n";
+}
+
+Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total) {
+    Bytes m(msgsize::kLapCompleted);
+    ByteWriter w(m.data(), m.size());
+    w.u8(RV_LAPCOMPLETED);
+    w.u32(number);
+    w.i32(lapTime);
+    w.i32(split);
+    w.i32(total);
+    return m;
+}
+
+void RaceFixture::start(const std::string& config) {
+    harness = std::make_unique<ServerHarness>(config);
+    harness->start();
+}
+
+CRVClientConnection* RaceFixture::attach(const std::string& name, bool spectator) {
+    peers.push_back(std::make_unique<TestClient>(harness->port()));
+    StdoutCapture quiet;
+    return attachClient(server(), peers.back()->address(), name, spectator);
+}
+
+std::string RaceFixture::deliver(CRVClientConnection* client, Bytes message) {
+    StdoutCapture out;
+    client->onMessage(message.data(), int(message.size()), &client->address);
+    return out.take();
+}
+
+std::string RaceFixture::at(int64_t serverTime) {
+    harness->clock.set(uint32_t(server().startTime + serverTime));
+    for (CRVClientConnection* c : server().clients)
+        c->lastSeenTime = serverTime;
+    StdoutCapture out;
+    harness->turn();
+    return out.take();
+}
+
+std::vector<std::pair<int, Bytes>> RaceFixture::take(int type) {
+    std::vector<std::pair<int, Bytes>> out;
+    for (const QueuedMessage& m : server().router.queue)
+        if (type < 0 || m.data[0] == type)
+            out.emplace_back(m.client->id, Bytes(m.data, m.data + m.size));
+    server().router.queue.clear();
+    return out;
+}
+
+std::string RaceFixture::log(const std::string& from, bool stamps) {
+    server().logger.flush();
+    const std::string text = harness->folder.read(server().logger.fileName());
+    std::string out;
+    size_t at = from.empty() ? 0 : text.find(from);
+    if (at == std::string::npos)
+        return "";
+    at = text.rfind('\n', at);
+    at = at == std::string::npos ? 0 : at + 1;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at) + 1;
+        std::string line = text.substr(at, end - at);
+        out += stamps ? line : line.substr(line.find(',') + 1);
+        at = end;
+    }
+    return out;
+}
+
+std::string RaceFixture::results(const std::string& sessionName) {
+    return harness->folder.read("server/sessions/Test Server_" + sessionName + "_" + kLocalTime +
+                                ".txt");
+}

@@ -1,0 +1,54 @@
+#pragma once
+// An event with drivers attached directly, driven turn by turn on the fake clock, with a look
+// at what the server queued, logged and wrote.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "admission/CRVClientConnection.h"
+#include "protocol/MessageTypes.h"
+#include "support/AttachedClient.h"
+#include "support/ServerHarness.h"
+#include "support/TestClient.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// The test event's configuration with `sessions` (the SESSIONS line and its sections) in place
+// of its single practice, and `edits` ("KEY=value") applied to the configuration section.
+std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits = {});
+// One "[SESSIONn]" section.
+std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
+                    int raceLaps = 0, int minLaps = 0, int maxLaps = 0);
+
+inline Bytes chatMessage(const std::string& text) {
+    Bytes m = {RV_CHAT, 0, uint8_t(text.size())};
+    m.insert(m.end(), text.begin(), text.end());
+    return m;
+}
+
+Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total);
+
+struct RaceFixture : ::testing::Test {
+    void start(const std::string& config);
+    CRVClientConnection* attach(const std::string& name, bool spectator = false);
+    // Hands `message` to the client's dispatcher as the router would; returns what it printed.
+    std::string deliver(CRVClientConnection* client, Bytes message);
+    std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total) {
+        return deliver(c, lapMessage(number, lapTime, lapTime / 2, total));
+    }
+    // Moves the clock to `serverTime` ms after start-up, everyone still heard from, and runs one
+    // turn; returns what it printed.
+    std::string at(int64_t serverTime);
+    // The queued messages (of `type`, if given) as (client id, bytes); the queue is emptied.
+    std::vector<std::pair<int, Bytes>> take(int type = -1);
+    // The event log's lines from `from` on, without their time stamps when `stamps` is false.
+    std::string log(const std::string& from = "", bool stamps = true);
+    std::string results(const std::string& sessionName);
+    CRVServer& server() { return *harness->server; }
+
+    std::unique_ptr<ServerHarness> harness;
+    std::vector<std::unique_ptr<TestClient>> peers;
+};

@@ -1,0 +1,123 @@
+// Race standings and time sheets: gaps of lapped drivers, the finishers' race events, and
+// messages that never grow beyond their fixed sizes.
+#include "protocol/ByteWriter.h"
+#include "race/RaceFixture.h"
+
+namespace {
+
+Bytes standings(const std::vector<int>& ids, const std::vector<int32_t>& gaps, int leaderLap) {
+    Bytes m(msgsize::kStandings);
+    ByteWriter w(m.data(), m.size());
+    w.u8(RV_STANDINGS);
+    w.u8(uint8_t(ids.size()));
+    for (int id : ids)
+        w.u8(uint8_t(id));
+    w.seek(17);
+    for (int32_t gap : gaps)
+        w.i32(gap);
+    m[77] = uint8_t(leaderLap);
+    return m;
+}
+
+class Standings : public RaceFixture {
+  protected:
+    void startRace(int drivers, int raceLaps = 5) {
+        start(eventConfig("SESSIONS=1\n" + session(0, 2, "Race", 0, 0, raceLaps)));
+        for (int i = 0; i < drivers; ++i)
+            cars.push_back(attach("D" + std::to_string(i + 1)));
+        at(0);
+        take();
+    }
+    // The standings the last update broadcast.
+    Bytes last() { return take(RV_STANDINGS).back().second; }
+    std::vector<CRVClientConnection*> cars;
+};
+
+TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents) {
+    startRace(4, 4);
+    auto& d = cars;
+    lap(d[0], 1, 60000, 60000);
+    lap(d[1], 1, 61000, 61000);
+    lap(d[2], 1, 62000, 62000);
+    lap(d[3], 1, 70000, 70000);
+    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, 1000, 2000, 10000}, 2));
+    lap(d[0], 2, 60000, 120000);  // the leader's own update: D2..D4 one lap down, not yet known
+    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, -6666, -6666, -6666}, 3));
+    lap(d[1], 2, 60000, 121000);
+    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, 500 * 2, -6666, -6666}, 3));
+    lap(d[0], 3, 60000, 180000);  // D3 and D4 are now two laps down
+    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, -6666, -1, -1}, 4));
+    EXPECT_EQ(d[3]->lapsBehind, 1);
+    lap(d[0], 4, 60000, 240000);  // the win
+    EXPECT_TRUE(server().raceWon);
+    lap(d[1], 3, 70000, 191000);
+    lap(d[2], 2, 70000, 132000);  // third in the list at his own update
+    lap(d[3], 2, 70000, 140000);  // fourth: a later finisher
+    std::string events;
+    for (auto& [id, bytes] : take(RV_RACEEVENT))
+        events += std::to_string(id) + ":" + std::to_string(bytes[1]) + " ";
+    EXPECT_EQ(events, "1:1 1:3 2:2 3:2 4:3 ");
+    // A finisher's laps no longer count.
+    EXPECT_EQ(lap(d[1], 4, 1, 1), "");
+    // The winner asking for the standings while on the winning lap count wins again.
+    harness->clock.advance(5000);
+    harness->turn();
+    take();
+    deliver(d[0], {RV_STANDINGSREQUEST});
+    EXPECT_EQ(take(RV_CHAT)[0].second, chatMessage("[SERVER]: RACE WON BY D1"));
+    EXPECT_EQ(server().raceWonTime, uint32_t(server().serverTime));
+    EXPECT_NE(log("RACEEND").find("RACEEND,guid-D1\n"), log("RACEEND").rfind("RACEEND"));
+}
+
+TEST_F(Standings, ARaceOfOneLapIsNeverWonByLaps) {
+    startRace(2, 1);
+    lap(cars[0], 1, 60000, 60000);
+    EXPECT_FALSE(server().raceWon);
+    lap(cars[0], 2, 60000, 120000);
+    EXPECT_FALSE(server().raceWon);
+}
+
+TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
+    startRace(17);
+    for (int i = 0; i < 17; ++i)
+        lap(cars[size_t(i)], 1, 60000 + i, 60000 + i);
+    Bytes race = last();
+    ASSERT_EQ(race.size(), 78u);
+    EXPECT_EQ(race[1], 15);
+    EXPECT_EQ(race[16], 15);  // the fifteenth driver's id, then the gaps
+    EXPECT_EQ(race[77], 2);
+    EXPECT_EQ(server().lastStandings[1], 15);
+
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type);
+        server().sessions[0].type = uint8_t(type);
+        lap(cars[16], uint32_t(10 + type), 50000, 50000);
+        Bytes sheet = take(RV_TIMESHEET).back().second;
+        ASSERT_EQ(sheet.size(), 102u);
+        EXPECT_EQ(sheet[1], 15);
+        // Practice puts the fastest lap first; qualifying first puts drivers with laps but no
+        // qualifying lap yet.
+        EXPECT_EQ(sheet[2], type == 0 ? 17 : 1);
+        EXPECT_EQ(sheet[77], type == 0 ? 2 : 1);
+        EXPECT_EQ(sheet[91], 1);  // the fifteenth driver's laps, just before the minutes byte
+    }
+}
+
+TEST_F(Standings, DriversBeyondTheValidLapLimitAreWarnedInPracticeAndQualifying) {
+    start(eventConfig("SESSIONS=2\n" + session(0, 0, "Practice", 0, 10) +
+                      session(1, 1, "Qualifying", 0, 10)));
+    CRVClientConnection* d = attach("Max");
+    server().maxValidLaps = 1;
+    lap(d, 1, 60000, 60000);
+    EXPECT_TRUE(take(RV_CHAT).empty());
+    lap(d, 2, 50000, 110000);
+    EXPECT_EQ(d->bestLap, 60000u);  // the lap beyond the limit is no best lap
+    EXPECT_EQ(take(RV_CHAT)[0].second,
+              chatMessage("[SERVER]: PENALTY FOR Max, MAX QUALIFY LAPS INFRACTION"));
+    server().currentSession = 1;
+    lap(d, 3, 50000, 160000);
+    EXPECT_EQ(take(RV_CHAT)[0].second,
+              chatMessage("[SERVER]: PENALTY FOR Max, MAX LAPS INFRACTION"));
+}
+
+}  // namespace
