@@ -22,15 +22,9 @@ std::string configWith(const std::vector<std::string>& edits, const std::string&
     return c;
 }
 
-std::vector<uint8_t> chatBytes(const std::string& text) {
-    std::vector<uint8_t> m(text.begin(), text.end());
-    m.insert(m.begin(), {RV_CHAT, 0, uint8_t(text.size())});
-    return m;
-}
-
 // What the server sends a refused driver in the chat message.
 std::vector<uint8_t> refusalChat(const std::string& text) {
-    return chatBytes("[RVSERVER]: " + text);
+    return chat("[RVSERVER]: " + text);
 }
 
 // `size` bytes, zero but for the type and a text from byte 1.
@@ -116,7 +110,7 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
     for (int i = 0; i < 3; ++i)
         harness->turn();
     peer.drain();
-    EXPECT_EQ(reply(RV_CHAT).bytes, chatBytes("7 Driver [Team] JOINS THE RACE"));
+    EXPECT_EQ(reply(RV_CHAT).bytes, chat("7 Driver [Team] JOINS THE RACE"));
     EXPECT_TRUE(reply(RV_STANDINGS).reliable);
     EXPECT_EQ(reply(RV_STANDINGS).bytes.size(), 78u);
     EXPECT_EQ(read("server/users/guid-1.rvuser"), "guid-1\n");

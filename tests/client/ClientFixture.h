@@ -5,6 +5,7 @@
 
 #include "protocol/MessageTypes.h"
 #include "support/AttachedClient.h"
+#include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
@@ -46,9 +47,3 @@ struct ClientTest : ::testing::Test {
     ServerHarness harness;
     std::vector<std::unique_ptr<TestClient>> peers;
 };
-
-inline Bytes chat(const std::string& text, uint8_t sender = 0) {
-    Bytes m = {RV_CHAT, sender, uint8_t(text.size())};
-    m.insert(m.end(), text.begin(), text.end());
-    return m;
-}

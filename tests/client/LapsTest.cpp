@@ -1,19 +1,7 @@
 // Lap reports, best laps, split times, focus and the qualifying list.
 #include "client/ClientFixture.h"
-#include "protocol/ByteWriter.h"
 
 namespace {
-
-Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total) {
-    Bytes m(msgsize::kLapCompleted);
-    ByteWriter w(m.data(), m.size());
-    w.u8(RV_LAPCOMPLETED);
-    w.u32(number);
-    w.i32(lapTime);
-    w.i32(split);
-    w.i32(total);
-    return m;
-}
 
 struct Laps : ClientTest {
     void SetUp() override {

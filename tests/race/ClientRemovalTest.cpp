@@ -80,11 +80,10 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
             chats.push_back(bytes);
     }
     EXPECT_EQ(receivers, std::vector<int>(receivers.size(), quick->id));
-    EXPECT_EQ(chats,
-              (std::vector<Bytes>{
-                  chatMessage("MOVE TO NEXT SESSION COMMANDED BY Boss"),
-                  chatMessage("[SERVER}: Boss DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED"),
-                  chatMessage("[SERVER}: Slow DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")}));
+    EXPECT_EQ(chats, (std::vector<Bytes>{
+                         chat("MOVE TO NEXT SESSION COMMANDED BY Boss"),
+                         chat("[SERVER}: Boss DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED"),
+                         chat("[SERVER}: Slow DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")}));
     at(1);
     EXPECT_TRUE(server().removedClients.empty());
     EXPECT_EQ(log("", false).find("LOST"), std::string::npos);

@@ -71,8 +71,8 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     ASSERT_EQ(server().currentSession, 2);
     auto chats = take(RV_CHAT);
     ASSERT_EQ(chats.size(), 6u);
-    EXPECT_EQ(chats[0].second, chatMessage("[SERVER]: Qualifying IS OVER"));
-    EXPECT_EQ(chats[3].second, chatMessage("[SERVER]: Al COMPLETED 3 LAPS INSTEAD OF 2"));
+    EXPECT_EQ(chats[0].second, chat("[SERVER]: Qualifying IS OVER"));
+    EXPECT_EQ(chats[3].second, chat("[SERVER]: Al COMPLETED 3 LAPS INSTEAD OF 2"));
     // The grid is the qualifying order; Al's extra lap cost him his time.
     const int64_t r = q + 60000 + 91301 + 10000;
     at(r - 5000);

@@ -1,7 +1,5 @@
 #include "race/RaceFixture.h"
 
-#include "protocol/ByteWriter.h"
-
 std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits) {
     std::string c = defaultConfig();
     c = c.substr(0, c.find("SESSIONS=")) + crlf(sessions);
@@ -19,17 +17,6 @@ std::string session(int n, int type, const std::string& name, int waitSeconds, i
            "\nNAME=" + name + "\nRACELAPS=" + std::to_string(raceLaps) +
            "\nWAITTIME=" + std::to_string(waitSeconds) + "\nSESTIME=" + std::to_string(minutes) +
            "\nACCEPTNEW=1\n";
-}
-
-Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total) {
-    Bytes m(msgsize::kLapCompleted);
-    ByteWriter w(m.data(), m.size());
-    w.u8(RV_LAPCOMPLETED);
-    w.u32(number);
-    w.i32(lapTime);
-    w.i32(split);
-    w.i32(total);
-    return m;
 }
 
 void RaceFixture::start(const std::string& config) {

@@ -11,6 +11,7 @@
 #include "admission/CRVClientConnection.h"
 #include "protocol/MessageTypes.h"
 #include "support/AttachedClient.h"
+#include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
@@ -22,14 +23,6 @@ std::string eventConfig(const std::string& sessions, const std::vector<std::stri
 // One "[SESSIONn]" section.
 std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
                     int raceLaps = 0, int minLaps = 0, int maxLaps = 0);
-
-inline Bytes chatMessage(const std::string& text) {
-    Bytes m = {RV_CHAT, 0, uint8_t(text.size())};
-    m.insert(m.end(), text.begin(), text.end());
-    return m;
-}
-
-Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total);
 
 struct RaceFixture : ::testing::Test {
     void start(const std::string& config);

@@ -64,7 +64,7 @@ TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents
     harness->turn();
     take();
     deliver(d[0], {RV_STANDINGSREQUEST});
-    EXPECT_EQ(take(RV_CHAT)[0].second, chatMessage("[SERVER]: RACE WON BY D1"));
+    EXPECT_EQ(take(RV_CHAT)[0].second, chat("[SERVER]: RACE WON BY D1"));
     EXPECT_EQ(server().raceWonTime, uint32_t(server().serverTime));
     EXPECT_NE(log("RACEEND").find("RACEEND,guid-D1\n"), log("RACEEND").rfind("RACEEND"));
 }
@@ -113,11 +113,10 @@ TEST_F(Standings, DriversBeyondTheValidLapLimitAreWarnedInPracticeAndQualifying)
     lap(d, 2, 50000, 110000);
     EXPECT_EQ(d->bestLap, 60000u);  // the lap beyond the limit is no best lap
     EXPECT_EQ(take(RV_CHAT)[0].second,
-              chatMessage("[SERVER]: PENALTY FOR Max, MAX QUALIFY LAPS INFRACTION"));
+              chat("[SERVER]: PENALTY FOR Max, MAX QUALIFY LAPS INFRACTION"));
     server().currentSession = 1;
     lap(d, 3, 50000, 160000);
-    EXPECT_EQ(take(RV_CHAT)[0].second,
-              chatMessage("[SERVER]: PENALTY FOR Max, MAX LAPS INFRACTION"));
+    EXPECT_EQ(take(RV_CHAT)[0].second, chat("[SERVER]: PENALTY FOR Max, MAX LAPS INFRACTION"));
 }
 
 }  // namespace
