@@ -122,4 +122,5 @@ class CRVClientConnection : public OVMessageListener {
     void onLapCompleted(uint8_t* data, int size);
     void onSplit(uint8_t* data, int size);
     void onFocus(uint8_t* data, int size);
+    void onFlag(uint8_t* data, int size);
 };

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr size_t kLogTextMax = 255;
-constexpr int64_t kCommandedCountdownMs = 20000;
 constexpr char kNotAdminText[] = "YOUR NOT AN ADMINISTRATOR IN THIS RACE";
 
 // Formats an announcement around one name; the chat sender drops anything of 64 characters
@@ -88,7 +87,7 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
         if (command == "startses" && session != nullptr && session->started == 0) {
             server->sendServerChat(announce("SESSION START COMMANDED BY %s", recordText(userName)),
                                    nullptr);
-            session->startTime = uint64_t(server->serverTime + kCommandedCountdownMs);
+            session->startTime = uint64_t(server->serverTime + CRVServer::kCommandedStartDelayMs);
         }
         return;
     }

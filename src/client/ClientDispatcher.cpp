@@ -137,9 +137,10 @@ void CRVClientConnection::onMessage(uint8_t* data, int size, const SocketAddress
         case RV_SPLIT:
             onSplit(data, size);
             break;
+        case RV_FLAG:
+            onFlag(data, size);
+            break;
         default:
-            // Track flags get their handler with race direction; until then they are dropped
-            // like any type we do not answer.
             break;
     }
 }

@@ -18,6 +18,7 @@ void CRVServer::removeClient(CRVClientConnection* client) {
         slotTaken[client->slot] = false;
     std::erase(rankingList, client);
     std::erase(qualifyList, client);
+    std::erase(voters, client);
     router.removeQueuedFor(client);
     std::erase(clients, client);
     // The client may be removed from inside one of its own handlers (an admin moving the event

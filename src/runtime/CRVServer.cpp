@@ -102,7 +102,7 @@ void CRVServer::initialize() {
 
     logger.open(this);
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
-    loadVotingOptions();
+    loadVoteOptions();
     evolveSession();
 }
 

@@ -39,6 +39,10 @@ class CRVServer : public OVMessageListener {
     static constexpr int kSlots = 32;
     static constexpr int kGridPlaces = 24;
     static constexpr int32_t kNoSessionBest = 999999999;
+    // An operator or admin starting the session now still gives the drivers this long.
+    static constexpr int64_t kCommandedStartDelayMs = 20000;
+    // Flags raised and not yet cleared; no track has anywhere near this many.
+    static constexpr size_t kMaxActiveFlags = 256;
 
     CRVServer();  // production environment
     explicit CRVServer(const ServerEnvironment& env);
@@ -113,7 +117,8 @@ class CRVServer : public OVMessageListener {
     // --- lobby and voting set-up (records/, race/) ---
     void registerWithLobby();
     void withdrawFromLobby();
-    void loadVotingOptions();
+    void loadVoteOptions();
+    void processFlag(const uint8_t* flag);
 
     // Environment.
     ServerClock* clock;
@@ -156,6 +161,22 @@ class CRVServer : public OVMessageListener {
     int32_t lastCountdownTick = 0;
     int32_t lastCountdownChat = 0;
     uint8_t lastStandings[78] = {37, 0};
+
+    // Voting: the open window, its subject and who has voted in it.
+    uint64_t voteStart = 0;
+    int32_t voteSubject = 0;
+    std::vector<CRVClientConnection*> voters;
+    int32_t voteDuration = 10000;
+    float voteQuorum = 0.75f;
+
+    // Track flags raised and not yet cleared, in the order they were raised.
+    struct FlagEntry {
+        uint8_t unused = 0;
+        uint8_t sector = 0;
+        uint8_t flag = 0;
+        uint8_t type = 1;
+    };
+    std::vector<FlagEntry> activeFlags;
 
     ContentChecksums checksums;
     bool registeredWithLobby = false;

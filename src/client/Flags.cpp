@@ -1,0 +1,56 @@
+// Track flags: a simulator raises a flag in a sector and later clears it; the server shows both
+// to everyone and remembers which sectors still carry which flag.
+#include <cstdio>
+
+#include "admission/CRVClientConnection.h"
+#include "client/RecordText.h"
+#include "protocol/MessageTypes.h"
+#include "runtime/CRVServer.h"
+
+namespace {
+
+constexpr int kFlagSize = 4;
+constexpr uint8_t kNoFlag = 255;
+
+}  // namespace
+
+void CRVClientConnection::onFlag(uint8_t* data, int size) {
+    // Short reports read their missing bytes as zero.
+    uint8_t flag[kFlagSize] = {};
+    for (int i = 0; i < kFlagSize && i < size; ++i)
+        flag[i] = data[i];
+    server->processFlag(flag);
+    server->logger.log(
+        "FLAG," + recordText(guid) + "," + std::to_string(flag[1]) + "," + std::to_string(flag[3]),
+        4);
+}
+
+void CRVServer::processFlag(const uint8_t* flag) {
+    const uint8_t sector = flag[1];
+    const uint8_t number = flag[2];
+    const uint8_t type = flag[3];
+    std::printf("Processing flag %d type=%d sector=%d\n", int(number), int(type), int(sector));
+    if (type == 1) {
+        if (activeFlags.size() >= kMaxActiveFlags) {
+            std::printf("Flag list full, flag %d in sector %d not raised\n", int(number),
+                        int(sector));
+            return;
+        }
+        activeFlags.push_back({0, sector, number, 1});
+        router.send(nullptr, flag, kFlagSize, 20, true);
+    } else if (type == 0) {
+        std::vector<uint8_t> cleared;
+        for (auto it = activeFlags.begin(); it != activeFlags.end();) {
+            if (it->flag == number) {
+                cleared.push_back(it->sector);
+                it = activeFlags.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (uint8_t s : cleared) {
+            const uint8_t clearing[kFlagSize] = {RV_FLAG, s, kNoFlag, 0};
+            router.send(nullptr, clearing, kFlagSize, 20, true);
+        }
+    }
+}
