@@ -1,6 +1,6 @@
 // Clients leave in one way: when they sign off or fall silent, and when they fall short of a
 // session's required laps. Nothing is sent to or read from them afterwards.
-#include "race/RaceFixture.h"
+#include "support/RaceFixture.h"
 #include "support/Requests.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // One whole event, practice to the flag, as the drivers and the operator see it.
 #include "protocol/ByteWriter.h"
-#include "race/RaceFixture.h"
+#include "support/RaceFixture.h"
 
 namespace {
 

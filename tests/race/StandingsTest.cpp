@@ -1,7 +1,7 @@
 // Race standings and time sheets: gaps of lapped drivers, the finishers' race events, and
 // messages that never grow beyond their fixed sizes.
 #include "protocol/ByteWriter.h"
-#include "race/RaceFixture.h"
+#include "support/RaceFixture.h"
 
 namespace {
 

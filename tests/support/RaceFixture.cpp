@@ -1,4 +1,4 @@
-#include "race/RaceFixture.h"
+#include "support/RaceFixture.h"
 
 std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits) {
     std::string c = defaultConfig();

@@ -1,0 +1,55 @@
+// The operator's remote console: what each command does, and texts it cannot parse.
+#include "support/RaceFixture.h"
+
+namespace {
+
+class ConsoleCommands : public RaceFixture {
+  protected:
+    void SetUp() override { start(defaultConfig()); }
+    std::string run(std::string text) {
+        text.push_back('\0');
+        StdoutCapture out;
+        server().runCommand(text.data());
+        return out.take();
+    }
+};
+
+TEST_F(ConsoleCommands, BallastPingsAndStartSequence) {
+    std::vector<CRVClientConnection*> d;
+    for (const char* name : {"Al", "Bo", "Cy", "Di", "Ed"})
+        d.push_back(attach(name));
+    d[1]->ping = 42;
+    EXPECT_EQ(run("setBallast 0 25.9\n"), "parsing command: setBallast\n");
+    EXPECT_EQ(d[0]->ballast, 25.9f);
+    const auto sent = take();
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_EQ(sent[0].second, chat("Setting 25 Kg of ballast for Al"));
+    EXPECT_EQ(sent[5], (std::pair<int, Bytes>{d[0]->id, {RV_BALLAST, 0x33, 0x33, 0xcf, 0x41}}));
+    EXPECT_EQ(server().router.queue.size(), 0u);
+
+    EXPECT_EQ(run("pings"), "parsing command: pings\nAl 0 1\nBo 42 2\nCy 0 3\nDi 0 4\nEd 0 5\n");
+    server().sessions[0].started = 1;
+    EXPECT_EQ(run("startRaceSequence"),
+              "parsing command: startRaceSequence\nAdmin: startRaceSequence\n");
+    EXPECT_EQ(server().sessions[0].startTime, uint64_t(server().serverTime + 20000));
+
+    // Nothing beyond the parsing line for what cannot be carried out.
+    for (const char* bad : {"setBallast 5 10", "setBallast -1 10", "setBallast 0", "setBallast x 3",
+                            "setBallast 0 heavy", "setBallast 0 nan", "setBallast 0 1e30"}) {
+        EXPECT_EQ(run(bad), "parsing command: setBallast\n") << bad;
+        EXPECT_TRUE(take().empty()) << bad;
+    }
+    EXPECT_EQ(run(""), "parsing command: \n");
+    EXPECT_EQ(run("Pings"), "parsing command: Pings\n");
+    EXPECT_EQ(run(std::string(1000, 'x')), "parsing command: " + std::string(1000, 'x') + "\n");
+}
+
+TEST_F(ConsoleCommands, ResetSavesTheSessionAndRestartsIt) {
+    attach("Al");
+    EXPECT_EQ(run("reset"),
+              "parsing command: reset\n**** RESETTING RACE ****\n"
+              "Evolving session -1 1\nCurrent session=0\n");
+    EXPECT_NE(results("Practice").find("GUID=guid-Al"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// Track flags raised and cleared by the simulators.
+#include "support/RaceFixture.h"
+
+namespace {
+
+class Flags : public RaceFixture {
+  protected:
+    void SetUp() override {
+        start(defaultConfig());
+        a = attach("Al");
+        b = attach("Bo");
+    }
+    // Each broadcast as its four bytes, once per flag (the copy to the first client).
+    std::vector<Bytes> sent() {
+        std::vector<Bytes> out;
+        for (const QueuedMessage& m : server().router.queue)
+            if (m.client == a) {
+                EXPECT_TRUE(m.reliable);
+                out.emplace_back(m.data, m.data + m.size);
+            }
+        server().router.queue.clear();
+        return out;
+    }
+    CRVClientConnection *a = nullptr, *b = nullptr;
+};
+
+TEST_F(Flags, ClearingAFlagClearsEverySectorItWasRaisedInAndOthersStay) {
+    deliver(a, {RV_FLAG, 3, 1, 1});
+    deliver(b, {RV_FLAG, 5, 1, 1});
+    deliver(b, {RV_FLAG, 5, 2, 1});
+    EXPECT_EQ(sent(), (std::vector<Bytes>{{84, 3, 1, 1}, {84, 5, 1, 1}, {84, 5, 2, 1}}));
+    EXPECT_EQ(deliver(a, {RV_FLAG, 9, 1, 0}), "Processing flag 1 type=0 sector=9\n");
+    EXPECT_EQ(sent(), (std::vector<Bytes>{{84, 3, 255, 0}, {84, 5, 255, 0}}));
+    ASSERT_EQ(server().activeFlags.size(), 1u);
+    EXPECT_EQ(server().activeFlags[0].sector, 5);
+    deliver(a, {RV_FLAG, 9, 1, 0});  // nothing left to clear
+    deliver(a, {RV_FLAG, 9, 2, 7});  // neither raise nor clear
+    deliver(a, {RV_FLAG});           // short: sector 0, flag 0, type 0
+    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(log("FLAG", false),
+              "FLAG,guid-Al,3,1\nFLAG,guid-Bo,5,1\nFLAG,guid-Bo,5,1\nFLAG,guid-Al,9,0\n"
+              "FLAG,guid-Al,9,0\nFLAG,guid-Al,9,7\nFLAG,guid-Al,0,0\n");
+}
+
+TEST_F(Flags, AFloodOfRaisesStopsAtTheListsLimit) {
+    for (int i = 0; i < 300; ++i)
+        deliver(a, {RV_FLAG, 1, 1, 1});
+    EXPECT_EQ(server().activeFlags.size(), CRVServer::kMaxActiveFlags);
+    EXPECT_EQ(sent().size(), CRVServer::kMaxActiveFlags);
+    EXPECT_EQ(deliver(a, {RV_FLAG, 1, 1, 1}),
+              "Processing flag 1 type=1 sector=1\nFlag list full, flag 1 in sector 1 not raised\n");
+}
+
+}  // namespace

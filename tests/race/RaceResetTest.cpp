@@ -1,0 +1,133 @@
+// The race reset: grid and winner ballast by LOOP, and the earlier session's end rules that the
+// restart runs once more.
+#include <cstring>
+
+#include "support/RaceFixture.h"
+
+namespace {
+
+struct ResetCase {
+    int loop, winnerBallast, drivers;
+    std::vector<int> places;
+    std::vector<float> kilograms;  // in race order; empty: no ballast messages at all
+};
+
+class RaceReset : public RaceFixture {};
+
+TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
+    const ResetCase cases[] = {
+        {4, 30, 4, {3, 2, 1, 0}, {30, 20, 10, 0}},
+        {6, 0, 8, {5, 4, 3, 2, 1, 0, 6, 7}, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {6, 0, 5, {4, 3, 2, 1, 0}, {0, 0, 0, 0, 0}},
+        {2, 0, 3, {2, 1, 0}, {0, 0, 0}},
+        {3, 0, 3, {0, 1, 2}, {}},
+        {1, 20, 3, {0, 1, 2}, {0, 0, 0}},
+        {4, 30, 1, {0}, {}},
+    };
+    for (const ResetCase& c : cases) {
+        SCOPED_TRACE("LOOP " + std::to_string(c.loop) + ", " + std::to_string(c.drivers));
+        peers.clear();
+        start(eventConfig("SESSIONS=1\n" + session(0, 2, "Race", 10, 0, 5),
+                          {"LOOP=" + std::to_string(c.loop),
+                           "WINNERBALLAST=" + std::to_string(c.winnerBallast)}));
+        server().gridPoints.assign(8, StartPoint{});
+        for (int i = 0; i < 8; ++i)
+            server().gridPoints[size_t(i)].px = float(i);
+        for (int i = 0; i < c.drivers; ++i)
+            attach("D" + std::to_string(i))->ballast = 7;
+        at(0);
+        take();
+        {
+            StdoutCapture quiet;
+            server().resetRace(true);
+        }
+        std::vector<int> places;
+        std::vector<float> kilograms;
+        for (const CRVClientConnection* d : server().rankingList)
+            places.push_back(d->gridPlace);
+        int k = 0;
+        for (const QueuedMessage& m : server().router.queue) {
+            if (m.data[0] != RV_BALLAST)
+                continue;
+            float kg;
+            std::memcpy(&kg, m.data + 1, 4);
+            kilograms.push_back(kg);
+            EXPECT_EQ(m.client, server().rankingList[size_t(k)]);
+            EXPECT_EQ(m.dueTime, uint32_t(server().serverTime + 10 * k++));
+            EXPECT_TRUE(m.reliable);
+        }
+        EXPECT_EQ(places, c.places);
+        EXPECT_EQ(kilograms, c.kilograms);
+        EXPECT_EQ(server().rankingList.front()->ballast, 7);  // only sent, never stored
+        // The new countdown hands out the new grid.
+        take();
+        at(1001);
+        std::vector<int> sent;
+        for (auto& [id, bytes] : take(RV_RACESTARTPOINTS)) {
+            float x;
+            std::memcpy(&x, bytes.data() + 1, 4);
+            sent.push_back(int(x));
+        }
+        EXPECT_EQ(sent, c.places);
+    }
+}
+
+TEST_F(RaceReset, TheLoopedRaceRerunsTheQualifyingEndRulesOnZeroedLaps) {
+    for (int minLaps : {1, 0}) {
+        SCOPED_TRACE(minLaps);
+        peers.clear();
+        start(eventConfig("SESSIONS=3\n" + session(0, 0, "Practice", 0, 0) +
+                              session(1, 1, "Qualifying", 0, 0, 0, minLaps) +
+                              session(2, 2, "Race", 0, 0, 2),
+                          {"LOOP=1"}));
+        CRVClientConnection* a = attach("Al");
+        CRVClientConnection* b = attach("Bo");
+        at(0);
+        at(10001);  // practice over
+        lap(a, 1, 70000, 70000);
+        lap(b, 1, 60000, 60000);
+        at(10001 + 77001);  // past the grace of 1.1 x Al's lap: Bo on pole
+        EXPECT_EQ(b->gridPlace, 0);
+        ASSERT_EQ(server().currentSession, 2);
+        at(87003);
+        for (uint32_t n = 1; n <= 2; ++n) {
+            lap(a, n, 60000, int32_t(60000 * n));
+            lap(b, n, 61000, int32_t(61000 * n));
+        }
+        at(87004);  // both finished: the race ends and starts over
+        EXPECT_EQ(server().currentSession, 2);
+        EXPECT_FALSE(server().sequenceFinished);
+        if (minLaps == 1) {
+            EXPECT_TRUE(server().clients.empty());
+        } else {
+            // Nobody has a qualifying lap any more; the grid keeps the race order.
+            ASSERT_EQ(server().clients.size(), 2u);
+            EXPECT_EQ(a->gridPlace, 0);
+            EXPECT_EQ(b->gridPlace, 1);
+        }
+        EXPECT_EQ(log("RACEEND", false),
+                  "RACEEND,guid-Al\nLAP,guid-Al,1:00:000,0:30:000,2\n"
+                  "LAP,guid-Bo,1:01:000,0:30:500,2\nSESSION,Race,2,0,1,0,0,0,2,0\n");
+        // The qualifying results are written again, from the zeroed laps.
+        const std::string qualifying = results("Qualifying");
+        EXPECT_EQ(qualifying.find("RACELAPS=1"), std::string::npos) << qualifying;
+        EXPECT_NE(qualifying.find("CLIENTS=2"), std::string::npos) << qualifying;
+    }
+}
+
+TEST_F(RaceReset, AResetInTheFirstSessionOrWithoutSessionsRunsNoEarlierRules) {
+    start(eventConfig("SESSIONS=2\n" + session(0, 2, "Race", 0, 0, 5) +
+                      session(1, 0, "Practice", 0, 0, 0, 3)));
+    attach("Al");
+    StdoutCapture out;
+    server().resetRace(false);
+    EXPECT_EQ(out.take(), "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
+    EXPECT_EQ(server().clients.size(), 1u);
+    peers.clear();
+    start(eventConfig("SESSIONS=0\n"));
+    StdoutCapture quiet;
+    server().resetRace(false);
+    EXPECT_EQ(server().current(), nullptr);
+}
+
+}  // namespace
