@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "admission/CRVClientConnection.h"
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
+#include "support/ServerHarness.h"
+#include "support/TestClient.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+const char* const kRecording = "server/replay/out.rvsr";
+
+Bytes chat(const std::string& text) {
+    Bytes m = {RV_CHAT, 0, uint8_t(text.size())};
+    m.insert(m.end(), text.begin(), text.end());
+    return m;
+}
+
+// One record as the recorder writes it.
+std::string recordBytes(uint32_t time, const SocketAddress& from, const Bytes& message,
+                        uint32_t size = 0) {
+    Bytes r(28, 0);
+    putU32(r, 0, time);
+    putU32(r, 4, size != 0 ? size : uint32_t(message.size()));
+    std::copy(from.raw, from.raw + 16, r.begin() + 8);
+    r.insert(r.end(), message.begin(), message.end());
+    return std::string(r.begin(), r.end());
+}
+
+std::string eventLines(const ServerHarness& h, const std::string& kinds) {
+    std::vector<std::string> files = h.folder.list("server/logs");
+    std::istringstream in(files.empty() ? "" : h.folder.read("server/logs/" + files[0]));
+    std::string out;
+    for (std::string line; std::getline(in, line);)
+        if (line.find(",JOIN,") != std::string::npos || line.find(kinds) != std::string::npos)
+            out += line + "\n";
+    return out;
+}
+
+}  // namespace
+
+// Two drivers join, drive and chat; a second server playing the recording back must rebuild the
+// same event without sending a byte to the recorded addresses or dropping the replayed cars.
+TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
+    std::string recording, firstLog;
+    ServerHarness first;
+    first.start();
+    TestClient a(first.port()), b(first.port());
+    const int32_t tyres = first.server->checksums.tyres;
+    const std::vector<std::pair<TestClient*, Bytes>> script = {
+        {&a, connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres})},
+        {&b, connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres})},
+        {&a, Bytes(23, 0)},
+        {&b, chat("hello all")},
+    };
+    {
+        StdoutCapture quiet;
+        for (const auto& [client, message] : script) {
+            client->sendRaw(message);
+            first.clock.advance(100);
+            ASSERT_TRUE(first.receiveTurn());
+        }
+        first.server.reset();  // shut-down closes the recording
+    }
+    recording = first.folder.read(kRecording);
+    firstLog = eventLines(first, ",CHAT,");
+    ASSERT_NE(firstLog.find("CHAT,guid-b,hello all"), std::string::npos) << firstLog;
+
+    ServerHarness second;
+    second.folder.write("cfg/rvserverrecorder.ini", crlf("[CONFIG]\nLOAD=1\n"));
+    second.folder.write(kRecording, recording);
+    second.start();
+    a.drain(1), b.drain(1);
+    a.received.clear(), b.received.clear();
+    for (size_t i = 0; i < script.size(); ++i)
+        second.advance(100);
+    ASSERT_EQ(second.server->clients.size(), 2u);
+    EXPECT_TRUE(second.server->clients[0]->isReplayed && second.server->clients[1]->isReplayed);
+    second.advance(70000);  // long past the link watchdog
+    second.advance(10);
+    EXPECT_EQ(second.server->clients.size(), 2u);
+    a.drain(50), b.drain(1);
+    EXPECT_TRUE(a.received.empty() && b.received.empty());
+    EXPECT_EQ(second.folder.read(kRecording), recording) << "playback records nothing";
+    second.server->flushOutput();
+    EXPECT_EQ(eventLines(second, ",CHAT,"), firstLog);
+}
+
+TEST(Replay, RecordsEachMessageWithTimeSizeAndSenderAndRefusesOversizedOnes) {
+    ServerHarness h;
+    h.folder.write(kRecording, "an older recording");
+    h.start();
+    TestClient peer(h.port());
+    Bytes big(1000, 0x5a);
+    big[0] = 99;  // a type nobody handles
+    peer.sendRaw(big);
+    h.clock.advance(1234);
+    ASSERT_TRUE(h.receiveTurn());
+    const SocketAddress other = SocketAddress::fromHost(0x0a000001, 6666);
+    Bytes largest(1023, 7), tooLarge(1024, 7);
+    StdoutCapture out;
+    h.server->router.onMessage(largest.data(), 1023, &other);
+    h.server->router.onMessage(tooLarge.data(), 1024, &other);
+    EXPECT_EQ(out.take(), "SUSPICIOUS MESSAGE WITH SIZE=1024, IGNORE AND DON'T RECORD IT\n");
+    h.server->flushOutput();
+    EXPECT_EQ(h.folder.read(kRecording),
+              recordBytes(1234, peer.address(), big) + recordBytes(1234, other, largest));
+}
+
+TEST(Replay, LoadingStopsAtALongGapAndSurvivesDamagedFiles) {
+    const SocketAddress from = SocketAddress::fromHost(0x7f000001, 5000);
+    const Bytes echo = {RV_ECHO};
+    ServerHarness h;
+    h.folder.write("cfg/rvserverrecorder.ini", crlf("[CONFIG]\nLOAD=1\n"));
+    h.folder.write(kRecording,
+                   recordBytes(500, from, echo) + recordBytes(600, from, {}) +
+                       recordBytes(700, from, Bytes(5000, 1)) + recordBytes(20600, from, echo) +
+                       recordBytes(40601, from, {RV_GETSTATUS}) + recordBytes(40700, from, echo) +
+                       recordBytes(40800, from, echo, 0xffffffffu));
+    StdoutCapture out;
+    h.start(false);
+    const std::string console = out.take();
+    EXPECT_NE(console.find("LOADING " + h.folder.path() + "/" + kRecording +
+                           "\n"
+                           "Message size is 0 600\n"
+                           "SUSPICIOUS MESSAGE WITH SIZE=5000, IGNORE AND DON'T RECORD IT\n"
+                           "st: 40601 lt:20600 110\n"
+                           "st: 40700 lt:20600 105\n"),
+              std::string::npos)
+        << console;
+    std::vector<uint32_t> times;
+    for (const RecordedMessage& m : h.server->recorder->playList)
+        times.push_back(m.time);
+    EXPECT_EQ(times, (std::vector<uint32_t>{500, 600, 20600}));
+    // One message per turn, each only once its time has come.
+    h.advance(499);
+    EXPECT_EQ(h.server->recorder->playList.size(), 3u);
+    h.advance(1);
+    h.turn();
+    EXPECT_EQ(h.server->recorder->playList.size(), 2u);
+    h.advance(100);
+    EXPECT_EQ(h.server->recorder->playList.size(), 1u);
+
+    // Random bytes: whatever loads fits the file and the socket's message size.
+    std::mt19937 random(14);
+    for (int round = 0; round < 20; ++round) {
+        std::string noise(size_t(random() % 4000), '\0');
+        for (char& c : noise)
+            c = char(random() % (round % 2 == 0 ? 256 : 4));  // small values make small sizes
+        h.folder.write(kRecording, noise);
+        CRVServerRecorder player(h.server.get());
+        StdoutCapture quiet;
+        player.load(h.folder.path() + "/" + kRecording);
+        size_t total = 0;
+        for (const RecordedMessage& m : player.playList)
+            total += 28 + m.data.size();
+        EXPECT_LE(total, noise.size());
+    }
+}
