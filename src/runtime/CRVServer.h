@@ -98,7 +98,7 @@ class CRVServer : public OVMessageListener {
 
     // --- lobby and voting set-up (records/, race/) ---
     void registerWithLobby();
-    void withdrawFromLobby();
+    void unregisterFromLobby();
     void loadVotingOptions();
 
     // Environment.

@@ -25,6 +25,8 @@ class TestClient {
     TestClient& operator=(const TestClient&) = delete;
 
     uint16_t port() const { return port_; }
+    // For peers made before the server they talk to has its port.
+    void setServerPort(uint16_t port) { serverPort_ = port; }
     SocketAddress address() const;
 
     void sendRaw(const std::vector<uint8_t>& datagram);
