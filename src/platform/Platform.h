@@ -53,6 +53,8 @@ std::string localTimeText(const char* format);
 
 // --- process ---
 std::string documentsFolder();
+// The full path of the running program (at most 1024 characters), or "" when it cannot be had.
+std::string programPath();
 // Console events: SIGTERM and SIGHUP close (quit flag), SIGINT is ignored, SIGQUIT is the chord
 // that leaves the loop at once. Returns false when the handlers could not be installed.
 bool installConsoleHandlers(volatile sig_atomic_t* quitFlag, volatile sig_atomic_t* chordFlag);

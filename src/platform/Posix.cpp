@@ -215,6 +215,12 @@ std::string documentsFolder() {
     return std::string(home != nullptr ? home : "") + "/Documents";
 }
 
+std::string programPath() {
+    char path[1025] = {};
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
 namespace {
 volatile sig_atomic_t* g_quitFlag = nullptr;
 volatile sig_atomic_t* g_chordFlag = nullptr;

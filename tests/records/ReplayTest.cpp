@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <sstream>
 
@@ -109,6 +110,15 @@ TEST(Replay, RecordsEachMessageWithTimeSizeAndSenderAndRefusesOversizedOnes) {
     h.server->flushOutput();
     EXPECT_EQ(h.folder.read(kRecording),
               recordBytes(1234, peer.address(), big) + recordBytes(1234, other, largest));
+}
+
+TEST(Replay, WithoutItsFolderTheServerRunsUnrecorded) {
+    ServerHarness h;
+    std::filesystem::remove_all(h.folder.path() + "/server/replay");
+    StdoutCapture out;
+    h.start(false);
+    EXPECT_NE(out.take().find("Error opening out.rvsr\nInitializing message router\n"),
+              std::string::npos);
 }
 
 TEST(Replay, LoadingStopsAtALongGapAndSurvivesDamagedFiles) {
