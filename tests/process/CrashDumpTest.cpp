@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <regex>
 
 #include "support/Requests.h"
@@ -36,24 +37,26 @@ TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
         ::_exit(127);
     }
     ASSERT_GT(pid, 0);
+    auto within = [](int ms, const std::function<bool()>& done) {
+        for (int waited = 0; !done(); waited += 5, ::usleep(5000))
+            if (waited >= ms)
+                return false;
+        return true;
+    };
     // Start-up is over once its lines reach the console, at the loop's first flush.
-    for (int waited = 0; waited < 3000; waited += 5) {
-        if (folder.read("console.txt").find("Initializing message router\n") != std::string::npos)
-            break;
-        ::usleep(5000);
-    }
+    EXPECT_TRUE(within(3000, [&] {
+        return folder.read("console.txt").find("Initializing message router\n") !=
+               std::string::npos;
+    }));
     // A status query prints lines that no flush of the loop has written yet.
     TestClient asker(port);
     asker.sendRaw(statusQuery(7));
     ASSERT_TRUE(asker.waitFor(89, 1000));
     ::kill(pid, SIGSEGV);
     int status = 0;
-    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) != pid; waited += 5) {
-        if (waited > 3000) {
-            ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
-            FAIL() << "the server did not end";
-        }
-        ::usleep(5000);
+    if (!within(3000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
+        ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+        FAIL() << "the server did not end";
     }
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
 

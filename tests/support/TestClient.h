@@ -19,7 +19,8 @@ struct Received {
 
 class TestClient {
   public:
-    explicit TestClient(uint16_t serverPort);
+    // Binds `localPort` on loopback (0: any free port); throws when it is taken.
+    explicit TestClient(uint16_t serverPort, uint16_t localPort = 0);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
