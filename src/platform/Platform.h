@@ -2,6 +2,7 @@
 // The thin layer over the operating system: UDP sockets, clocks, sleeping, signals, the
 // documents folder, alerts and crash dumps. Nothing outside this folder talks to the OS.
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,14 +53,21 @@ std::string localTimeText(const char* format);
 
 // --- process ---
 std::string documentsFolder();
+// The full path of the running program (at most 1024 characters), or "" when it cannot be had.
+std::string programPath();
 // Console events: SIGTERM and SIGHUP close (quit flag), SIGINT is ignored, SIGQUIT is the chord
 // that leaves the loop at once. Returns false when the handlers could not be installed.
-bool installConsoleHandlers(volatile bool* quitFlag, volatile bool* chordFlag);
-// Fatal signals write a post-mortem file into "dumps" and then end the process as usual.
+bool installConsoleHandlers(volatile sig_atomic_t* quitFlag, volatile sig_atomic_t* chordFlag);
+// Fatal signals write a post-mortem report into "dumps" (signal, fault address, backtrace,
+// build id, memory map), print the documents folder line, flush every output stream and then
+// end the process by the signal, as without the hook.
 void installCrashHook();
 // The stand-in of a modal message box: one line on stderr; nothing waits.
 void alert(const char* caption, const char* text);
-std::string crashDumpName(int year, int month, int day, int hour, int minute, int second, long pid,
-                          long tid);
+// The report's name for a crash at `localSeconds` (seconds since 1970 on the local clock):
+// "dumps/rvServer_v1.0.3-YYYYMMDD-HHMMSS-PID-TID.dmp". The first form is safe in a signal
+// handler; it returns the length written.
+size_t formatCrashDumpName(char* out, size_t capacity, int64_t localSeconds, long pid, long tid);
+std::string crashDumpName(int64_t localSeconds, long pid, long tid);
 
 }  // namespace platform

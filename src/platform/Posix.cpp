@@ -7,8 +7,6 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -217,17 +215,23 @@ std::string documentsFolder() {
     return std::string(home != nullptr ? home : "") + "/Documents";
 }
 
+std::string programPath() {
+    char path[1025] = {};
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
 namespace {
-volatile bool* g_quitFlag = nullptr;
-volatile bool* g_chordFlag = nullptr;
+volatile sig_atomic_t* g_quitFlag = nullptr;
+volatile sig_atomic_t* g_chordFlag = nullptr;
 
 void onCloseSignal(int) {
     if (g_quitFlag != nullptr)
-        *g_quitFlag = true;
+        *g_quitFlag = 1;
 }
 void onChordSignal(int) {
     if (g_chordFlag != nullptr)
-        *g_chordFlag = true;
+        *g_chordFlag = 1;
 }
 void onIgnoredSignal(int) {}
 
@@ -238,40 +242,9 @@ bool handle(int sig, void (*fn)(int)) {
     return ::sigaction(sig, &sa, nullptr) == 0;
 }
 
-void writeAll(int fd, const char* text) {
-    size_t n = std::strlen(text);
-    while (n > 0) {
-        ssize_t w = ::write(fd, text, n);
-        if (w <= 0)
-            return;
-        text += w;
-        n -= size_t(w);
-    }
-}
-
-// Runs on the crashing thread; only async-signal-safe calls plus localtime_r/snprintf, which
-// are good enough for a best-effort post-mortem file.
-void onFatalSignal(int sig) {
-    time_t now = ::time(nullptr);
-    tm t{};
-    ::localtime_r(&now, &t);
-    ::mkdir("dumps", 0755);
-    std::string name = crashDumpName(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
-                                     t.tm_sec, long(::getpid()), long(::syscall(SYS_gettid)));
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-        char line[96];
-        std::snprintf(line, sizeof line, "signal %d\n", sig);
-        writeAll(fd, line);
-        ::close(fd);
-    }
-    std::fflush(nullptr);
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
-}
 }  // namespace
 
-bool installConsoleHandlers(volatile bool* quitFlag, volatile bool* chordFlag) {
+bool installConsoleHandlers(volatile sig_atomic_t* quitFlag, volatile sig_atomic_t* chordFlag) {
     g_quitFlag = quitFlag;
     g_chordFlag = chordFlag;
     bool ok = handle(SIGTERM, onCloseSignal);
@@ -281,26 +254,8 @@ bool installConsoleHandlers(volatile bool* quitFlag, volatile bool* chordFlag) {
     return ok;
 }
 
-void installCrashHook() {
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
-        struct sigaction sa {};
-        sa.sa_handler = onFatalSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND;
-        ::sigaction(sig, &sa, nullptr);
-    }
-}
-
 void alert(const char* caption, const char* text) {
     std::fprintf(stderr, "[%s] %s\n", caption, text);
-}
-
-std::string crashDumpName(int year, int month, int day, int hour, int minute, int second, long pid,
-                          long tid) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "%s/%s_%s-%04d%02d%02d-%02d%02d%02d-%ld-%ld.dmp", "dumps",
-                  "rvServer", "v1.0.3", year, month, day, hour, minute, second, pid, tid);
-    return buf;
 }
 
 }  // namespace platform

@@ -1,9 +1,69 @@
 // Announcing the server to the outside lobby and withdrawing it again.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/Platform.h"
+#include "protocol/ByteWriter.h"
+#include "protocol/LobbyLayouts.h"
+#include "records/CHTTPReader.h"
 #include "runtime/CRVServer.h"
 
-// Not yet connected to a lobby: the event runs as a private server.
-void CRVServer::registerWithLobby() {
-    registeredWithLobby = false;
+namespace {
+
+constexpr uint16_t kLobbyPort = 32000;
+constexpr int kFurtherAttempts = 5;
+constexpr int kPassesPerAttempt = 500;
+
+// "a.b.c.d" or "a.b.c.d:port"; the port defaults to the lobby's. Anything else is the
+// loopback address, where a lobby on this host would listen.
+SocketAddress lobbyAddress(const std::string& host) {
+    const size_t colon = host.find(':');
+    uint32_t ip = platform::parseDotted(host.substr(0, colon));
+    int port = colon == std::string::npos ? kLobbyPort : std::atoi(host.c_str() + colon + 1);
+    if (ip == 0xffffffffu || port <= 0 || port > 0xffff) {
+        std::printf("LOBBY UDPHOST=%s is not an IPv4 address, using 127.0.0.1\n", host.c_str());
+        ip = 0x7f000001;
+        port = kLobbyPort;
+    }
+    return SocketAddress::fromHost(ip, uint16_t(port));
 }
 
-void CRVServer::withdrawFromLobby() {}
+}  // namespace
+
+void CRVServer::registerWithLobby() {
+    uint8_t message[lobby_register::kSize];
+    ByteWriter w(message, sizeof message);
+    w.u8(config.car == lobby_register::kSingleMakeCar ? lobby_register::kTypeSingleMake
+                                                      : lobby_register::kType);
+    w.text(config.name, lobby_register::kNameWidth);
+    w.u32(startTick);
+
+    OVSocket& socket = router.socket;
+    socket.setTarget(lobbyAddress(config.lobbyUdpHost), 0);
+    socket.send(message, int(sizeof message));
+    registeredWithLobby = false;
+    // The answer arrives on the server's own socket and goes through the normal handler, which
+    // sets the flag. Further attempts go to a lobby on this host.
+    int attempts = 0;
+    int passes = 0;
+    while (!registeredWithLobby && attempts < kFurtherAttempts) {
+        socket.receive(1);
+        platform::sleepMs(1);
+        if (++passes > kPassesPerAttempt) {
+            socket.setTarget("127.0.0.1", kLobbyPort);
+            socket.send(message, int(sizeof message));
+            ++attempts;
+            passes = 0;
+        }
+    }
+}
+
+void CRVServer::unregisterFromLobby() {
+    if (!config.registerWithLobby)
+        return;
+    CHTTPReader reader;
+    reader.read("http://" + config.lobbyHttpHost +
+                "/rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=" + std::to_string(config.port));
+    std::printf("%s", reader.text());
+}

@@ -1,8 +1,25 @@
-// The replay recorder's hooks in the server turn. Recording and playback are not built yet, so
-// the hooks keep their place in the turn order and do nothing.
+// The replay recorder's hooks in the server turn.
+#include "records/CRVServerRecorder.h"
 #include "runtime/CRVServer.h"
 
-void CRVServer::startReplayRecorder() {}
-void CRVServer::recordReceived(const uint8_t*, int, const SocketAddress*) {}
-void CRVServer::stepReplayPlayback() {}
-void CRVServer::closeReplayRecorder() {}
+void CRVServer::startReplayRecorder() {
+    recorder = std::make_unique<CRVServerRecorder>(this);
+    recorder->setup();
+}
+
+void CRVServer::recordReceived(const uint8_t* data, int size, const SocketAddress* source) {
+    if (recorder)
+        recorder->record(source, data, size);
+}
+
+void CRVServer::stepReplayPlayback() {
+    if (recorder)
+        recorder->playStep();
+}
+
+void CRVServer::closeReplayRecorder() {
+    if (!recorder)
+        return;
+    recorder->close();
+    recorder.reset();
+}

@@ -1,19 +1,15 @@
 #include "records/ZSystem.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
-ZSystem::ZSystem() {
-    char path[1025] = {};
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) {
-        programFolder = "..";
-        return;
-    }
-    std::string full(path, size_t(n));
-    size_t cut = full.find_last_of("/\\");
-    programFolder = cut == std::string::npos ? ".." : full.substr(0, cut);
+#include "platform/Platform.h"
+
+ZSystem::ZSystem() : programFolder(folderOf(platform::programPath())) {}
+
+std::string ZSystem::folderOf(const std::string& programPath) {
+    // Paths written on the simulator's home platform use backslashes.
+    const size_t cut = programPath.find_last_of("/\\");
+    return cut == std::string::npos ? ".." : programPath.substr(0, cut);
 }
 
 void ZSystem::initHighPerformanceTimer() {

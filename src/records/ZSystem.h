@@ -10,6 +10,8 @@ class ZSystem {
     ZSystem();
     virtual ~ZSystem() = default;
     void initHighPerformanceTimer();
+    // What comes before the last slash or backslash of the program's path; ".." without one.
+    static std::string folderOf(const std::string& programPath);
 
     std::string programFolder;
     uint32_t ticksPerMs = 0;

@@ -138,7 +138,7 @@ void CRVServer::shutdown() {
     shutdownDone_ = true;
     statistics.reset();
     closeReplayRecorder();
-    withdrawFromLobby();
+    unregisterFromLobby();
     for (CRVClientConnection* client : clients)
         delete client;
     clients.clear();

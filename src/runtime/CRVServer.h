@@ -13,6 +13,7 @@
 #include "content/ContentChecksums.h"
 #include "race/SessionRecord.h"
 #include "records/CRVServerLogger.h"
+#include "records/CRVServerRecorder.h"
 #include "records/ZSystem.h"
 #include "runtime/ServerConfig.h"
 #include "transport/CClientMessageRouter.h"
@@ -108,7 +109,7 @@ class CRVServer : public OVMessageListener {
     void sendQualifyList(int id);
 
     // --- records (records/) ---
-    // Every received message passes here before routing; the replay recorder will take it.
+    // Every received message passes here before routing, into the replay recorder.
     void recordReceived(const uint8_t* data, int size, const SocketAddress* source);
     void startReplayRecorder();
     void stepReplayPlayback();
@@ -116,7 +117,7 @@ class CRVServer : public OVMessageListener {
 
     // --- lobby and voting set-up (records/, race/) ---
     void registerWithLobby();
-    void withdrawFromLobby();
+    void unregisterFromLobby();
     void loadVoteOptions();
     void processFlag(const uint8_t* flag);
 
@@ -190,6 +191,9 @@ class CRVServer : public OVMessageListener {
     CRVServerLogger logger;
     std::unique_ptr<ServerStatistics> statistics;
     ZSystem system;
+
+    // Records and outside services (records/).
+    std::unique_ptr<CRVServerRecorder> recorder;
 
   private:
     void onAdminCommand(const uint8_t* data, int size);

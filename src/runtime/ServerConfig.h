@@ -34,4 +34,8 @@ struct ServerConfig {
     bool fullMode = false;
     bool useForGrid = false;
     std::vector<EntryListLine> entryList;
+    // [LOBBY]: the lobby's UDP endpoint ("a.b.c.d", port 32000 unless ":port" follows) and its
+    // web host ("host[:port]").
+    std::string lobbyUdpHost = "127.0.0.1";
+    std::string lobbyHttpHost = "127.0.0.1";
 };

@@ -12,6 +12,16 @@ const char* const kConfig = "CONFIGURATION";
 // A mistyped count must not keep the server reading for hours before it starts.
 constexpr int kMaxListLength = 1000;
 
+// An optional key: the reader hands back the whole section (or nothing) when a key is missing,
+// and no host name holds a line end.
+std::string optionalValue(const ZTINIReader& ini, const char* section, const char* key,
+                          const std::string& fallback) {
+    std::string value = ini.getString(section, key);
+    if (value.empty() || value.find_first_of("\r\n") != std::string::npos)
+        return fallback;
+    return value;
+}
+
 SessionRecord readSession(const ZTINIReader& ini, int index) {
     std::string section = "SESSION" + std::to_string(index);
     SessionRecord s;
@@ -51,6 +61,8 @@ void CRVServer::loadConfiguration() {
     config.password = ini.getString(kConfig, "PASSWORD");
     config.admin = ini.getString(kConfig, "ADMIN");
     config.registerWithLobby = ini.getInt(kConfig, "REGISTER") != 0;
+    config.lobbyUdpHost = optionalValue(ini, "LOBBY", "UDPHOST", "127.0.0.1");
+    config.lobbyHttpHost = optionalValue(ini, "LOBBY", "HTTPHOST", "127.0.0.1");
     config.port = ini.getInt(kConfig, "PORT");
     config.bandwidth = float(ini.getInt(kConfig, "BANDWIDTH"));
     config.loop = ini.getInt(kConfig, "LOOP");

@@ -1,11 +1,14 @@
 // Program entry: configuration, start-up, the main loop and the orderly end.
+#include <csignal>
+
 #include "platform/Platform.h"
 #include "runtime/CRVServer.h"
 
 namespace {
 
-volatile bool quitFlag = false;
-volatile bool chordFlag = false;
+// Set by signal handlers, read by the loop.
+volatile sig_atomic_t quitFlag = 0;
+volatile sig_atomic_t chordFlag = 0;
 
 // Constructed before main and destroyed at normal exit, which runs the shut-down.
 CRVServer server;

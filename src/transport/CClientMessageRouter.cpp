@@ -31,6 +31,9 @@ void CClientMessageRouter::send(CRVClientConnection* client, const uint8_t* data
     }
     uint32_t now = owner != nullptr ? uint32_t(owner->serverTime) : 0;
     if (client != nullptr) {
+        // A client made by replay playback has no one behind its address.
+        if (client->isReplayed)
+            return;
         enqueue(client, data, size, now + uint32_t(delayMs), reliable);
         return;
     }

@@ -58,6 +58,8 @@ void OVSocket::setTarget(const char* dotted, uint16_t port) {
 }
 
 bool OVSocket::send(const uint8_t* data, int size) {
+    if (muted)
+        return true;
     if (size > 1024) {
         std::printf("WARNING psize>1024");
         platform::alert("orvel", "ERROR psize>1024");

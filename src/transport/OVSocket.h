@@ -60,6 +60,9 @@ class OVSocket {
     int nextSequence() const { return nextSequence_; }
     const SocketAddress& sourceAddress() const { return source_; }
 
+    // While set, sends report success and nothing leaves (replay playback answers no one).
+    bool muted = false;
+
   private:
     void deliver(uint8_t* data, int size, const SocketAddress& source);
     void onAcknowledgement(uint8_t sequence);

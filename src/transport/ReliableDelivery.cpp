@@ -20,6 +20,8 @@ int OVSocket::buildReliable(uint8_t* out, uint8_t sequence, const uint8_t* data,
 }
 
 bool OVSocket::sendReliable(const uint8_t* data, int size) {
+    if (muted)
+        return true;
     // The pending copy holds at most 1000 bytes; a larger message could never be resent whole.
     if (size > PendingReliable::kMaxData) {
         std::printf("sendReliable: message of %d bytes is too large\n", size);

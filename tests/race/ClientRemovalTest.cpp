@@ -25,9 +25,10 @@ TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOn
     CRVClientConnection* local = attach("Loc");
     local->address = SocketAddress();
     b->lastSeenTime = 1;
-    EXPECT_EQ(silentTurn(59999), "");
-    EXPECT_EQ(silentTurn(60000), "freeing slot 0 60000 0\nClients=3\n");
-    EXPECT_EQ(silentTurn(60001), "freeing slot 1 60001 1\nClients=2\n");
+    // (The client without an address makes the socket complain about its car packets.)
+    EXPECT_EQ(silentTurn(59999).find("freeing"), std::string::npos);
+    EXPECT_TRUE(silentTurn(60000).ends_with("freeing slot 0 60000 0\nClients=3\n"));
+    EXPECT_TRUE(silentTurn(60001).ends_with("freeing slot 1 60001 1\nClients=2\n"));
     silentTurn(200000);
     EXPECT_EQ(server().clients, (std::vector{replayed, local}));
     EXPECT_EQ(server().rankingList, (std::vector{replayed, local}));

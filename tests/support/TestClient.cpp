@@ -11,13 +11,14 @@
 
 #include "protocol/ByteReader.h"
 
-TestClient::TestClient(uint16_t serverPort) : serverPort_(serverPort) {
+TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(serverPort) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd_ < 0)
         throw std::runtime_error("socket failed");
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
     sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sin.sin_port = htons(localPort);
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0)
         throw std::runtime_error("bind failed");
     socklen_t len = sizeof sin;

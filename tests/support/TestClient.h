@@ -19,12 +19,15 @@ struct Received {
 
 class TestClient {
   public:
-    explicit TestClient(uint16_t serverPort);
+    // Binds `localPort` on loopback (0: any free port); throws when it is taken.
+    explicit TestClient(uint16_t serverPort, uint16_t localPort = 0);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
 
     uint16_t port() const { return port_; }
+    // For peers made before the server they talk to has its port.
+    void setServerPort(uint16_t port) { serverPort_ = port; }
     SocketAddress address() const;
 
     void sendRaw(const std::vector<uint8_t>& datagram);

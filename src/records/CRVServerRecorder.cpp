@@ -1,0 +1,129 @@
+#include "records/CRVServerRecorder.h"
+
+#include "admission/CRVClientConnection.h"
+#include "protocol/ByteReader.h"
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+#include "runtime/CRVServer.h"
+#include "runtime/ZTINIReader.h"
+
+namespace {
+const char* const kRecording = "server/replay/out.rvsr";
+}
+
+CRVServerRecorder::~CRVServerRecorder() {
+    close();
+}
+
+void CRVServerRecorder::setup() {
+    ZTINIReader ini;
+    ini.load(server_->path("cfg/rvserverrecorder.ini"));
+    if (ini.getInt("CONFIG", "LOAD") == 1) {
+        playback = true;
+        load(server_->path(kRecording));
+        return;
+    }
+    file_ = std::fopen(server_->path(kRecording).c_str(), "wb");
+    if (file_ == nullptr)
+        std::printf("Error opening out.rvsr\n");
+}
+
+void CRVServerRecorder::record(const SocketAddress* sender, const uint8_t* data, int size) {
+    if (playback)
+        return;
+    if (size < 1 || uint32_t(size) > kMaxMessage) {
+        std::printf("SUSPICIOUS MESSAGE WITH SIZE=%d, IGNORE AND DON'T RECORD IT\n", size);
+        return;
+    }
+    if (file_ == nullptr)
+        return;
+    uint8_t header[kHeaderSize];
+    ByteWriter w(header, sizeof header);
+    w.u32(uint32_t(server_->serverTime));
+    w.u32(uint32_t(size));
+    const SocketAddress from = sender != nullptr ? *sender : SocketAddress();
+    w.bytes(from.raw, sizeof from.raw);
+    w.u32(0);
+    // The main loop flushes once a second; a crash loses at most that much of the recording.
+    std::fwrite(header, 1, sizeof header, file_);
+    std::fwrite(data, 1, size_t(size), file_);
+}
+
+void CRVServerRecorder::load(const std::string& path) {
+    std::printf("LOADING %s\n", path.c_str());
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return;
+    // Every size is measured against what is left of the file, so a damaged size can neither
+    // make the reader allocate more than the file holds nor read past its end.
+    std::fseek(f, 0, SEEK_END);
+    long end = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    uint64_t left = end > 0 ? uint64_t(end) : 0;
+    bool first = true;
+    uint32_t lastKept = 0;
+    uint8_t header[kHeaderSize];
+    while (left >= kHeaderSize && std::fread(header, 1, sizeof header, f) == sizeof header) {
+        left -= kHeaderSize;
+        ByteReader r(header, sizeof header);
+        RecordedMessage m;
+        m.time = r.u32();
+        const uint32_t size = r.u32();
+        for (uint8_t& b : m.sender.raw)
+            b = r.u8();
+        if (size > left)
+            break;  // cut short by the end of the file
+        if (size == 0)
+            std::printf("Message size is 0 %d\n", int(m.time));
+        if (size > kMaxMessage) {
+            std::printf("SUSPICIOUS MESSAGE WITH SIZE=%d, IGNORE AND DON'T RECORD IT\n", int(size));
+            std::fseek(f, long(size), SEEK_CUR);
+            left -= size;
+            continue;
+        }
+        m.data.resize(size);
+        if (std::fread(m.data.data(), 1, size, f) != size)
+            break;
+        left -= size;
+        if (first) {
+            lastKept = m.time;
+            first = false;
+        }
+        // A long silence means the recording was stopped and resumed; playback ends there.
+        if (int32_t(m.time - lastKept) <= kMaxGapMs) {
+            lastKept = m.time;
+            playList.push_back(std::move(m));
+        } else {
+            std::printf("st: %d lt:%d %d\n", int(m.time), int(lastKept),
+                        m.data.empty() ? 0 : int(m.data[0]));
+        }
+    }
+    std::fclose(f);
+}
+
+void CRVServerRecorder::playStep() {
+    if (playList.empty() || int64_t(int32_t(playList.front().time)) > server_->serverTime)
+        return;
+    RecordedMessage m = std::move(playList.front());
+    playList.pop_front();
+    const size_t before = server_->clients.size();
+    // Whatever the server answers goes to addresses of the recorded run; nothing of it leaves.
+    OVSocket& socket = server_->router.socket;
+    socket.muted = true;
+    server_->router.onMessage(m.data.data(), int(m.data.size()), &m.sender);
+    socket.muted = false;
+    const bool connect =
+        !m.data.empty() && (m.data[0] == RV_CONNECT || m.data[0] == RV_CONNECTRVTV);
+    if (connect && server_->clients.size() != before) {
+        CRVClientConnection* client = server_->clients.back();
+        client->isReplayed = true;
+        server_->router.removeQueuedFor(client);
+    }
+}
+
+void CRVServerRecorder::close() {
+    if (file_ != nullptr)
+        std::fclose(file_);
+    file_ = nullptr;
+    playList.clear();
+}

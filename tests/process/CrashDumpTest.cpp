@@ -1,0 +1,94 @@
+// A fatal signal in a running server: the report in dumps/, the console flushed, and the process
+// ending by the signal as it would without the hook.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <regex>
+
+#include "support/Requests.h"
+#include "support/ServerHarness.h"
+#include "support/TestClient.h"
+
+TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
+    TempFolder folder;
+    uint16_t port = 0;
+    {
+        TestClient probe(0);  // borrows a free port for the server
+        port = probe.port();
+    }
+    std::string config = defaultConfig();
+    config.replace(config.find("PORT=0"), 6, "PORT=" + std::to_string(port));
+    folder.write("cfg/rvservercfg.ini", config);
+    folder.makeFolder("server/logs");
+    const std::string docs = folder.path() + "/docs";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("XDG_DOCUMENTS_DIR", docs.c_str(), 1);
+        // Under the sanitizers, leave fatal signals to the server's own hook.
+        ::setenv("ASAN_OPTIONS", "handle_segv=0:handle_abort=0", 1);
+        const rlimit noCore{0, 0};  // the report is what is wanted, not a core file
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        if (::chdir(folder.path().c_str()) == 0 &&
+            ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
+            ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    auto within = [](int ms, const std::function<bool()>& done) {
+        for (int waited = 0; !done(); waited += 5, ::usleep(5000))
+            if (waited >= ms)
+                return false;
+        return true;
+    };
+    // Start-up is over once its lines reach the console, at the loop's first flush.
+    EXPECT_TRUE(within(3000, [&] {
+        return folder.read("console.txt").find("Initializing message router\n") !=
+               std::string::npos;
+    }));
+    // A status query prints lines that no flush of the loop has written yet.
+    TestClient asker(port);
+    asker.sendRaw(statusQuery(7));
+    ASSERT_TRUE(asker.waitFor(89, 1000));
+    ::kill(pid, SIGSEGV);
+    int status = 0;
+    if (!within(3000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
+        ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+        FAIL() << "the server did not end";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+
+    const std::vector<std::string> dumps = folder.list("dumps");
+    ASSERT_EQ(dumps.size(), 1u);
+    const std::string p = std::to_string(pid);
+    EXPECT_TRUE(std::regex_match(
+        dumps[0], std::regex("rvServer_v1\\.0\\.3-\\d{8}-\\d{6}-" + p + "-" + p + "\\.dmp")))
+        << dumps[0];
+    const std::string report = folder.read("dumps/" + dumps[0]);
+    const size_t frames = report.find("\nbacktrace of the crashing thread:\n");
+    const size_t map = report.find("\nmemory map:\n");
+    ASSERT_TRUE(frames != std::string::npos && map != std::string::npos && frames < map) << report;
+    EXPECT_TRUE(std::regex_match(report.substr(0, frames),
+                                 std::regex("rvServer v1\\.0\\.3 crash report\n"
+                                            "signal 11 \\(SIGSEGV\\)\n"
+                                            "code 0 \\(sent by process " +
+                                            std::to_string(::getpid()) +
+                                            "\\)\n"
+                                            "fault address none\n"
+                                            "program counter 0x[0-9a-f]+\n"
+                                            "process " +
+                                            p + "\nthread " + p + "\nbuild id [0-9a-f]{40}\n")))
+        << report;
+    EXPECT_NE(report.find("rvserver(", frames), std::string::npos) << "frames of the program";
+    EXPECT_NE(report.find("rvserver\n", map), std::string::npos) << "where it was loaded";
+
+    const std::string console = folder.read("console.txt");
+    EXPECT_NE(console.find("Get status\n"), std::string::npos) << console;
+    const std::string docsLine = "Docs folder is " + docs + "\n";
+    EXPECT_EQ(console.substr(console.size() - std::min(console.size(), docsLine.size())), docsLine);
+}

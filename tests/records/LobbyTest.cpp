@@ -1,0 +1,146 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "protocol/MessageTypes.h"
+#include "support/ServerHarness.h"
+#include "support/TestClient.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string lobbyConfig(const std::string& car, uint16_t udpPort, uint16_t httpPort = 1) {
+    std::string c = defaultConfig();
+    c.replace(c.find("REGISTER=0"), 10, "REGISTER=1");
+    c.replace(c.find("CAR=gt1;gt2;"), 12, "CAR=" + car);
+    return c + crlf("[LOBBY]\nUDPHOST=127.0.0.1:" + std::to_string(udpPort) +
+                    "\nHTTPHOST=127.0.0.1:" + std::to_string(httpPort) + "\n");
+}
+
+Bytes announcement(uint8_t type, uint32_t startTick) {
+    Bytes m(37, 0);
+    m[0] = type;
+    putText(m, 1, "Test Server");
+    putU32(m, 33, startTick);
+    return m;
+}
+
+long msTaken(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count());
+}
+
+// The lobby's web service on loopback. With `answer` it serves one request with `body`;
+// without, the connection waits in the backlog and nobody ever reads it.
+struct FakeWebLobby {
+    FakeWebLobby(std::string body, bool answer) {
+        sockaddr_in sin{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t len = sizeof sin;
+        timeval wait{5, 0};  // bounds the accept below
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&sin), len);
+        ::listen(fd, 4);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
+        port = ntohs(sin.sin_port);
+        if (answer)
+            worker = std::thread([this, body] {
+                int c = ::accept(fd, nullptr, nullptr);
+                char buf[4096];
+                request.assign(buf, size_t(std::max<ssize_t>(0, ::recv(c, buf, sizeof buf, 0))));
+                std::string reply =
+                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                    "\r\n\r\n" + body;
+                ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+                ::close(c);
+            });
+    }
+    ~FakeWebLobby() { ::close(fd); }
+
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    uint16_t port = 0;
+    std::string request;
+    std::thread worker;
+};
+
+}  // namespace
+
+TEST(Lobby, AnAnsweringLobbyGetsOneAnnouncementTypedByTheCar) {
+    for (auto [car, type] : {std::pair{"Doruvez1600;", 107}, {"Doruvez1600", 41}, {"gt1;", 41}}) {
+        SCOPED_TRACE(car);
+        TestClient lobby(0);
+        ServerHarness h(lobbyConfig(car, lobby.port()));
+        h.start();
+        lobby.setServerPort(h.port());
+        std::thread answer([&] {
+            if (lobby.waitFor(uint8_t(type), 2000))
+                lobby.sendRaw({RV_REGISTERED, 1, 2, 3});
+        });
+        StdoutCapture out;
+        h.server->registerWithLobby();
+        answer.join();
+        EXPECT_NE(out.take().find("REGISTERED TO RALVO NETWORK\n"), std::string::npos);
+        lobby.drain(20);
+        ASSERT_EQ(lobby.received.size(), 1u);
+        EXPECT_EQ(lobby.received[0].datagram, announcement(uint8_t(type), h.server->startTick));
+        h.server->config.registerWithLobby = false;  // no web lobby here
+    }
+}
+
+// The five further attempts go to a lobby on this host, 501 passes of at least 1 ms apart.
+TEST(Lobby, ASilentLobbyGetsOneAnnouncementAndFiveMoreGoToThisHost) {
+    TestClient lobby(0);
+    ServerHarness h(lobbyConfig("gt1;", lobby.port()));
+    h.start();
+    std::unique_ptr<TestClient> local;
+    try {
+        local = std::make_unique<TestClient>(0, 32000);
+    } catch (const std::exception&) {
+        std::printf("port 32000 is taken: the further attempts go unchecked\n");
+    }
+    EXPECT_GE(msTaken([&] { h.server->registerWithLobby(); }), 5 * 501);
+    EXPECT_FALSE(h.server->registeredWithLobby);
+    const Bytes expected = announcement(41, h.server->startTick);
+    lobby.drain(20);
+    ASSERT_EQ(lobby.received.size(), 1u);
+    EXPECT_EQ(lobby.received[0].datagram, expected);
+    if (local) {
+        local->drain(20);
+        ASSERT_EQ(local->received.size(), 5u);
+        for (const Received& r : local->received)
+            EXPECT_EQ(r.datagram, expected);
+    }
+    h.server->config.registerWithLobby = false;
+}
+
+TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
+    std::string body = "removed %s";
+    body.resize(600000, '.');  // more than is kept
+    FakeWebLobby web(body, true);
+    ServerHarness h(lobbyConfig("gt1;", 1, web.port));
+    h.start();
+    StdoutCapture out;
+    h.server.reset();
+    web.worker.join();
+    EXPECT_EQ(out.take(), body.substr(0, 500000));
+    EXPECT_EQ(web.request,
+              "GET /rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=0 HTTP/1.1\r\nHost: "
+              "127.0.0.1:" +
+                  std::to_string(web.port) +
+                  "\r\nUser-Agent: Ralvo client\r\nAccept: */*\r\n"
+                  "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
+
+    FakeWebLobby silent("", false);
+    ServerHarness waiting(lobbyConfig("gt1;", 1, silent.port));
+    waiting.start();
+    StdoutCapture nothing;
+    EXPECT_LT(msTaken([&] { waiting.server.reset(); }), 3000 + 1000) << "bounded by its timeout";
+    EXPECT_EQ(nothing.take(), "");
+}

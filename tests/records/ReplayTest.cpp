@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <regex>
+
+#include "admission/CRVClientConnection.h"
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
+#include "support/ServerHarness.h"
+#include "support/TestClient.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+const char* const kRecording = "server/replay/out.rvsr";
+const std::string kPlayback = crlf("[CONFIG]\nLOAD=1\n");
+
+// One record as the recorder writes it; `size` overrides the message's own.
+std::string recordBytes(uint32_t time, const SocketAddress& from, const Bytes& message,
+                        uint32_t size = 0) {
+    Bytes r(28, 0);
+    putU32(r, 0, time);
+    putU32(r, 4, size != 0 ? size : uint32_t(message.size()));
+    std::copy(from.raw, from.raw + 16, r.begin() + 8);
+    r.insert(r.end(), message.begin(), message.end());
+    return std::string(r.begin(), r.end());
+}
+
+std::string joinAndChatLines(ServerHarness& h) {
+    h.server->flushOutput();
+    const std::string log = h.folder.read("server/logs/" + h.folder.list("server/logs")[0]);
+    std::string out;
+    std::regex line(".*,(JOIN|CHAT),.*\n");
+    for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+        out += it->str();
+    return out;
+}
+
+}  // namespace
+
+// Two drivers join, drive and chat; a second server playing the recording back rebuilds the
+// same event without sending a byte to the recorded addresses or dropping the replayed cars.
+TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
+    ServerHarness first;
+    first.start();
+    TestClient a(first.port()), b(first.port());
+    const int32_t tyres = first.server->checksums.tyres;
+    const std::vector<std::pair<TestClient*, Bytes>> script = {
+        {&a, connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres})},
+        {&b, connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres})},
+        {&a, Bytes(23, 0)},
+        {&b, {RV_CHAT, 0, 5, 'h', 'e', 'l', 'l', 'o'}},
+    };
+    std::string firstLog;
+    {
+        StdoutCapture quiet;
+        for (const auto& [client, message] : script) {
+            client->sendRaw(message);
+            first.clock.advance(100);
+            ASSERT_TRUE(first.receiveTurn());
+        }
+        firstLog = joinAndChatLines(first);
+        first.server.reset();  // shut-down closes the recording
+    }
+    ASSERT_NE(firstLog.find(",CHAT,guid-b,hello\n"), std::string::npos) << firstLog;
+
+    ServerHarness second;
+    second.folder.write("cfg/rvserverrecorder.ini", kPlayback);
+    second.folder.write(kRecording, first.folder.read(kRecording));
+    second.start();
+    a.drain(1), b.drain(1);
+    a.received.clear(), b.received.clear();
+    StdoutCapture quiet;
+    for (uint32_t step : {100, 100, 100, 100, 70000, 10})  // then long past the link watchdog
+        second.advance(step);
+    ASSERT_EQ(second.server->clients.size(), 2u);
+    EXPECT_TRUE(second.server->clients[0]->isReplayed && second.server->clients[1]->isReplayed);
+    a.drain(50), b.drain(1);
+    EXPECT_TRUE(a.received.empty() && b.received.empty());
+    EXPECT_EQ(second.folder.read(kRecording), first.folder.read(kRecording)) << "left as it was";
+    EXPECT_EQ(joinAndChatLines(second), firstLog);
+}
+
+// A new recording replaces the last one; each message is kept with time, size and sender.
+TEST(Replay, RecordsEachMessageWithTimeSizeAndSenderAndRefusesOversizedOnes) {
+    ServerHarness h;
+    h.folder.write(kRecording, "an older recording");
+    h.start();
+    TestClient peer(h.port());
+    Bytes big(1000, 0x5a);
+    big[0] = 99;  // a type nobody handles
+    peer.sendRaw(big);
+    h.clock.advance(1234);
+    ASSERT_TRUE(h.receiveTurn());
+    const SocketAddress other = SocketAddress::fromHost(0x0a000001, 6666);
+    Bytes largest(1023, 7), tooLarge(1024, 7);
+    StdoutCapture out;
+    h.server->router.onMessage(largest.data(), 1023, &other);
+    h.server->router.onMessage(tooLarge.data(), 1024, &other);
+    EXPECT_EQ(out.take(), "SUSPICIOUS MESSAGE WITH SIZE=1024, IGNORE AND DON'T RECORD IT\n");
+    h.server->flushOutput();
+    EXPECT_EQ(h.folder.read(kRecording),
+              recordBytes(1234, peer.address(), big) + recordBytes(1234, other, largest));
+
+    ServerHarness unwritable;
+    std::filesystem::remove_all(unwritable.folder.path() + "/server/replay");
+    StdoutCapture console;
+    unwritable.start(false);
+    EXPECT_NE(console.take().find("Error opening out.rvsr\nInitializing message router\n"),
+              std::string::npos);
+}
+
+TEST(Replay, LoadingStopsAtALongGapAndSurvivesDamagedFiles) {
+    const SocketAddress from = SocketAddress::fromHost(0x7f000001, 5000);
+    const Bytes echo = {RV_ECHO};
+    ServerHarness h;
+    h.folder.write("cfg/rvserverrecorder.ini", kPlayback);
+    h.folder.write(kRecording,
+                   recordBytes(500, from, echo) + recordBytes(600, from, {}) +
+                       recordBytes(700, from, Bytes(5000, 1)) + recordBytes(20600, from, echo) +
+                       recordBytes(40601, from, {RV_GETSTATUS}) + recordBytes(40700, from, echo) +
+                       recordBytes(40800, from, echo, 0xffffffffu));
+    StdoutCapture out;
+    h.start(false);
+    EXPECT_NE(out.take().find("LOADING " + h.folder.path() + "/" + kRecording +
+                              "\nMessage size is 0 600\n"
+                              "SUSPICIOUS MESSAGE WITH SIZE=5000, IGNORE AND DON'T RECORD IT\n"
+                              "st: 40601 lt:20600 110\n"
+                              "st: 40700 lt:20600 105\n"),
+              std::string::npos);
+    std::deque<RecordedMessage>& list = h.server->recorder->playList;
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[2].time, 20600u);
+    h.advance(499);
+    EXPECT_EQ(list.size(), 3u) << "nothing before its time";
+    h.advance(101);
+    EXPECT_EQ(list.size(), 2u) << "two are due, one is played per turn";
+    h.turn();
+    EXPECT_EQ(list.size(), 1u);
+
+    // Random bytes: whatever loads fits inside the file.
+    std::mt19937 random(14);
+    for (int round = 0; round < 20; ++round) {
+        std::string noise(random() % 4000, '\0');
+        for (char& c : noise)
+            c = char(random() % (round % 2 == 0 ? 256 : 4));  // small values make small sizes
+        h.folder.write(kRecording, noise);
+        CRVServerRecorder player(h.server.get());
+        StdoutCapture quiet;
+        player.load(h.folder.path() + "/" + kRecording);
+        size_t total = 0;
+        for (const RecordedMessage& m : player.playList)
+            total += 28 + m.data.size();
+        EXPECT_LE(total, noise.size());
+    }
+}
