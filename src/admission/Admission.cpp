@@ -5,11 +5,13 @@
 
 #include "admission/CRVClientConnection.h"
 #include "admission/ConnectRequest.h"
+#include "client/RecordText.h"
 #include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
 namespace {
@@ -57,7 +59,7 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
 
     for (const CRVClientConnection* c : clients)
         if (q.guid == c->guid) {
-            std::printf("Client %s refused, already here\n", q.userName.c_str());
+            std::printf("Client %s refused, already here\n", printable(q.userName).c_str());
             return;
         }
 
@@ -118,7 +120,7 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
             std::printf("NEW CLIENT IS ADMIN\n");
         if (!config.password.empty() && sender != nullptr && !admin &&
             q.password != config.password) {
-            std::printf("WRONG PASSWORD %s - client refused\n", q.password.c_str());
+            std::printf("WRONG PASSWORD %s - client refused\n", printable(q.password).c_str());
             sendRefusalText("[RVSERVER]: Invalid password. Connection refused", sender);
             return;
         }
@@ -133,7 +135,7 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
 void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sender, bool admin,
                              int slot, float ballast, int gridPlace, bool raceRunning) {
     saveUserProfile(q.guid);
-    std::printf("creating client %s \n", q.guid.c_str());
+    std::printf("creating client %s \n", printable(q.guid).c_str());
 
     auto* client = new CRVClientConnection();
     client->isAdmin = admin;
@@ -201,15 +203,15 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
     client->bandwidth = q.bandwidth;
 
     std::printf("\nCLIENT CONNECTED:\n");
-    std::printf("GUID=%s\n", client->guid);
-    std::printf("USERNAME=%s\n", client->userName);
+    std::printf("GUID=%s\n", printable(recordText(client->guid)).c_str());
+    std::printf("USERNAME=%s\n", printable(recordText(client->userName)).c_str());
     std::printf("RACENUMBER=%d\n", client->raceNumber);
-    std::printf("TEAM=%s\n", client->team);
-    std::printf("NATIONALITY=%s\n", client->nationality);
+    std::printf("TEAM=%s\n", printable(recordText(client->team)).c_str());
+    std::printf("NATIONALITY=%s\n", printable(recordText(client->nationality)).c_str());
     std::printf("ONLINE KM=%d\n", q.onlineKm);
     std::printf("ACCIDENT RATIO=%.1f\n", double(q.accidentRatio));
     std::printf("DNF RATIO=%d\n", wholePercent(q.dnfRatio));
-    std::printf("MODEL=%s\n", client->model);
+    std::printf("MODEL=%s\n", printable(recordText(client->model)).c_str());
     std::printf("BANDWIDTH=%f\n", double(client->bandwidth));
     if (sender != nullptr) {
         std::printf("IP=%s\n\n", sender->dotted().c_str());

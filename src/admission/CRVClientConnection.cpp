@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/RecordText.h"
 #include "protocol/ByteWriter.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 #include "transport/OVSocket.h"
 
@@ -20,6 +22,14 @@ void CRVClientConnection::resetCarState() {
 
 bool CRVClientConnection::onReliableResend(const PendingReliable& record) {
     std::printf("CRVClientConnection::onReliableResend %d\n", record.sequence);
+    return false;
+}
+
+bool CRVClientConnection::mayFanOut(TokenBucket& budget) {
+    const int64_t now = server != nullptr ? server->serverTime : 0;
+    if (budget.take(now))
+        return true;
+    fanoutDrops.count(now, printable(recordText(userName)));
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "records/ZSystem.h"
+#include "transport/Budgets.h"
 #include "transport/OVMessageListener.h"
 #include "transport/SocketAddress.h"
 
@@ -94,6 +95,14 @@ class CRVClientConnection : public OVMessageListener {
     uint8_t driverInfos[kDriverInfosSize] = {};
 
     ZSystem clock;
+
+    // What this client may have the server copy to everyone: chat lines, flags, votes and
+    // announcements it causes, and relayed data. A real driver stays far below both.
+    TokenBucket broadcastBudget{10, 20};
+    TokenBucket relayBudget{120, 120};
+    DropReport fanoutDrops{"messages to everyone dropped (rate limit) from "};
+    // True when the budget allows one more copy to everyone; counts and reports a drop.
+    bool mayFanOut(TokenBucket& budget);
 
   private:
     // Handlers by message type; each reads fixed offsets of a message that may be shorter than

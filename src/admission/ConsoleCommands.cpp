@@ -8,6 +8,7 @@
 #include "client/RecordText.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
 namespace {
@@ -43,7 +44,7 @@ bool parseKilograms(const char* word, float& value) {
 void CRVServer::runCommand(char* text) {
     char* rest = text;
     const char* command = nextWord(rest, " \n");
-    std::printf("parsing command: %s\n", command != nullptr ? command : "");
+    std::printf("parsing command: %s\n", printable(command != nullptr ? command : "").c_str());
     if (command == nullptr)
         return;
     if (std::strcmp(command, "reset") == 0) {
@@ -69,7 +70,8 @@ void CRVServer::runCommand(char* text) {
         client->ballast = kg;
     } else if (std::strcmp(command, "pings") == 0) {
         for (const CRVClientConnection* c : clients)
-            std::printf("%s %d %d\n", recordText(c->userName).c_str(), int(c->ping), int(c->id));
+            std::printf("%s %d %d\n", printable(recordText(c->userName)).c_str(), int(c->ping),
+                        int(c->id));
     } else if (std::strcmp(command, "startRaceSequence") == 0) {
         SessionRecord* session = current();
         if (session != nullptr)

@@ -28,10 +28,14 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
         return;
     switch (data[0]) {
         case RV_CONNECT:
+            if (!shortRequestAllowed(size, sender))
+                break;
             std::printf("RV_CONNECT\n");
             admitClient(data, size, sender);
             break;
         case RV_CONNECTRVTV:
+            if (!shortRequestAllowed(size, sender))
+                break;
             // A spectator's request then goes the driver's way, console line included.
             std::printf("RV_CONNECTRVTV\n");
             std::printf("RV_CONNECT\n");
@@ -55,6 +59,17 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
         default:
             break;
     }
+}
+
+// A request shorter than its layout is read with the missing bytes as zero, but it costs the
+// sender from the same budget as the answers, so tiny datagrams buy no cheap refusals.
+bool CRVServer::shortRequestAllowed(int size, const SocketAddress* sender) {
+    if (size >= msgsize::kConnectRequest || sender == nullptr)
+        return true;
+    if (answerBudget.take(sender->ip(), serverTime))
+        return true;
+    answerDrops.count(serverTime);
+    return false;
 }
 
 void CRVServer::onAdminCommand(const uint8_t* data, int size) {
@@ -142,6 +157,10 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
 void CRVServer::replyTo(const SocketAddress* sender, const uint8_t* data, int size) {
     if (sender == nullptr)
         return;
+    if (!answerBudget.take(sender->ip(), serverTime)) {
+        answerDrops.count(serverTime);
+        return;
+    }
     router.socket.setTarget(*sender, 0);
     router.socket.send(data, size);
 }

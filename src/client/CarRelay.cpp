@@ -8,6 +8,7 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
 namespace {
@@ -35,7 +36,7 @@ void CRVClientConnection::onCarUpdate(uint8_t* data, int size, const SocketAddre
     const uint8_t flags = r.u8();
     const SessionRecord* session = server->current();
     if ((flags & kRetiredBit) != 0 && session != nullptr && session->started != 0) {
-        if (!retiredFlagSeen) {
+        if (!retiredFlagSeen && mayFanOut(broadcastBudget)) {
             char text[128];
             std::snprintf(text, sizeof text, "%s RETIRED", recordText(userName).c_str());
             server->sendServerChat(text, nullptr);
@@ -70,8 +71,9 @@ bool CRVClientConnection::acceptCarUpdate(const uint8_t* update) {
     }
     if (int32_t(seq - lastUpdateSeq) > kGapLimit) {
         ++throttleCount;
-        std::printf("%s THROTTLE: %d/%d %.3f%%\n", recordText(userName).c_str(), int(throttleCount),
-                    int(updateCount), 100.0 * double(throttleCount) / double(updateCount));
+        std::printf("%s THROTTLE: %d/%d %.3f%%\n", printable(recordText(userName)).c_str(),
+                    int(throttleCount), int(updateCount),
+                    100.0 * double(throttleCount) / double(updateCount));
         const float ratio = float(throttleCount) / float(updateCount);
         if (double(ratio) > double(kNoticeRatio) && updateCount > kNoticeMinUpdates &&
             server->serverTime > kNoticeMinServerTime) {

@@ -8,6 +8,7 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
 namespace {
@@ -41,6 +42,8 @@ std::string textFrom(const uint8_t* data, int size, int offset) {
 }  // namespace
 
 void CRVClientConnection::onChat(uint8_t* data, int size) {
+    if (!mayFanOut(broadcastBudget))
+        return;
     ByteReader r(data, size);
     r.seek(2);
     const int length = r.u8();
@@ -55,7 +58,7 @@ void CRVClientConnection::onChat(uint8_t* data, int size) {
     std::string text(reinterpret_cast<const char*>(data) + (size > 3 ? 3 : size),
                      size_t(textLength));
     text = text.c_str();  // the simulator's display stops at an embedded zero too
-    std::printf("[%s]: %s\n", recordText(userName).c_str(), text.c_str());
+    std::printf("[%s]: %s\n", printable(recordText(userName)).c_str(), printable(text).c_str());
     writeLog(server, std::string("CHAT,") + recordText(guid) + "," + text, 0);
 }
 
@@ -91,6 +94,8 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
         }
         return;
     }
+    if (!mayFanOut(broadcastBudget))
+        return;
     if (command == "restart") {
         server->addVote(this, 0);
     } else if (command == "nextses") {
@@ -106,7 +111,10 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
     }
 }
 
+// A client that has already left is told nothing more and tells no one anything.
 void CRVClientConnection::onSignOff() {
+    if (hasLeft)
+        return;
     std::fputs("Client signing off\n", stdout);
     hasLeft = true;
     server->sendServerChat(announce("[SERVER]: **** %s RETIRED ***", recordText(userName)),
@@ -116,6 +124,8 @@ void CRVClientConnection::onSignOff() {
 }
 
 void CRVClientConnection::onDisconnect() {
+    if (hasLeft)
+        return;
     hasLeft = true;
     server->sendServerChat(announce("[SERVER]: **** %s DISCONNECTED ***", recordText(userName)),
                            nullptr);
@@ -125,7 +135,7 @@ void CRVClientConnection::onDisconnect() {
 void CRVClientConnection::onJumpStart() {
     jumpStart = true;
     const SessionRecord* session = server->current();
-    if (session == nullptr || session->type != kRace)
+    if (session == nullptr || session->type != kRace || !mayFanOut(broadcastBudget))
         return;
     server->sendServerChat(
         announce("[SERVER]: **** %s JUMP START DETECTED ***", recordText(userName)), nullptr);
@@ -164,8 +174,8 @@ void CRVClientConnection::onChecksums(uint8_t* data, int size) {
     const int32_t car = r.i32();
     const int32_t track = r.i32();
     const int32_t tyres = r.i32();
-    std::printf("[CHECK]: %s N:%d C:%d T:%d TR:%d\n", recordText(userName).c_str(), int(executable),
-                int(car), int(track), int(tyres));
+    std::printf("[CHECK]: %s N:%d C:%d T:%d TR:%d\n", printable(recordText(userName)).c_str(),
+                int(executable), int(car), int(track), int(tyres));
     // Mismatches are recorded for the stewards; the driver stays in the event.
     if (car != server->checksums.car)
         writeLog(server, std::string("CARILLEGAL,") + recordText(guid), 4);

@@ -10,6 +10,7 @@
 #include "protocol/ByteWriter.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
 namespace {
@@ -149,7 +150,7 @@ void CRVServer::sendClientList(CRVClientConnection* requester, int wantedId, boo
 }
 
 void CRVClientConnection::onMovedAndReady() {
-    std::printf("%s RV_MOVEDANDREADY\n", recordText(guid).c_str());
+    std::printf("%s RV_MOVEDANDREADY\n", printable(recordText(guid)).c_str());
     server->sendStarBasicInfos(this);
 }
 
@@ -169,7 +170,7 @@ void CRVClientConnection::onClientList(uint8_t* data, int size) {
 void CRVClientConnection::onDriverInfos(uint8_t* data, int size) {
     std::memset(driverInfos, 0, sizeof driverInfos);
     std::memcpy(driverInfos, data, size_t(size < kDriverInfosSize ? size : kDriverInfosSize));
-    std::printf("%s RV_DRIVERINFOS\n", recordText(userName).c_str());
+    std::printf("%s RV_DRIVERINFOS\n", printable(recordText(userName)).c_str());
     std::printf("KM=%d\n", int(readI32(driverInfos, 13)));
     std::printf("DNF=%d\n", int(readI32(driverInfos, 17)));
     std::printf("RACES=%d\n", int(readI32(driverInfos, 1)));
@@ -222,6 +223,8 @@ void CRVClientConnection::onInactive() {
 
 void CRVClientConnection::onRelay(uint8_t* data, int size) {
     isActive = 1;
+    if (!mayFanOut(relayBudget))
+        return;
     for (CRVClientConnection* client : server->clients)
         if (client != this)
             server->router.send(client, data, size, 0, false);

@@ -15,6 +15,8 @@ constexpr uint8_t kNoFlag = 255;
 }  // namespace
 
 void CRVClientConnection::onFlag(uint8_t* data, int size) {
+    if (!mayFanOut(broadcastBudget))
+        return;
     // Short reports read their missing bytes as zero.
     uint8_t flag[kFlagSize] = {};
     for (int i = 0; i < kFlagSize && i < size; ++i)

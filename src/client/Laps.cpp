@@ -7,6 +7,7 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
 
@@ -92,8 +93,8 @@ void CRVClientConnection::onFocus(uint8_t* data, int size) {
     if (followed == nullptr)
         return;
     focusId = target;
-    std::printf("Client %s is focussing on %s\n", recordText(userName).c_str(),
-                recordText(followed->userName).c_str());
+    std::printf("Client %s is focussing on %s\n", printable(recordText(userName)).c_str(),
+                printable(recordText(followed->userName)).c_str());
     server->router.send(this, followed->lapRecord, kLapRecordSize, 0, false);
 }
 

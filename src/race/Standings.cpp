@@ -9,6 +9,7 @@
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
 #include "race/SortOrders.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
 
@@ -88,7 +89,7 @@ void CRVServer::updateRaceRank(int id) {
             w.seek(17 + 4 * i);
             w.i32(gap);
         }
-        std::printf("%d: %s +%s\n", int(i + 1), recordText(c->userName).c_str(),
+        std::printf("%d: %s +%s\n", int(i + 1), printable(recordText(c->userName)).c_str(),
                     CTimer::formatTime(behindLeader).c_str());
     }
     m[77] = uint8_t(leader->laps + 1);
@@ -110,7 +111,8 @@ void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, boo
             w.u32(qualifying ? c->qualifyBestLap : c->bestLap);
             m[77 + i] = uint8_t(c->laps);
         }
-        std::printf("%d: %s %d\n", int(i + 1), recordText(c->userName).c_str(), int(c->bestLap));
+        std::printf("%d: %s %d\n", int(i + 1), printable(recordText(c->userName)).c_str(),
+                    int(c->bestLap));
     }
     const SessionRecord* session = current();
     // Minutes of the session's length left after the server's own running time: the clients

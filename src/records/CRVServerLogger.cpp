@@ -1,6 +1,7 @@
 #include "records/CRVServerLogger.h"
 
 #include "platform/Platform.h"
+#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
 CRVServerLogger::~CRVServerLogger() {
@@ -18,7 +19,8 @@ void CRVServerLogger::log(const std::string& text, int /*kind*/) {
     if (file_ == nullptr || server_ == nullptr)
         return;
     // Event texts are cut at 255 characters, as their writers' buffers were.
-    std::string event = text.size() > 255 ? text.substr(0, 255) : text;
+    // Client texts inside an event must not start a line of their own.
+    std::string event = printable(text.size() > 255 ? text.substr(0, 255) : text);
     std::string stamp = timer_.formatTime(int32_t(uint32_t(server_->serverTime)));
     std::fprintf(file_, "%s,%s\n", stamp.c_str(), event.c_str());
 }

@@ -16,6 +16,7 @@
 #include "records/CRVServerRecorder.h"
 #include "records/ZSystem.h"
 #include "runtime/ServerConfig.h"
+#include "transport/Budgets.h"
 #include "transport/CClientMessageRouter.h"
 #include "transport/OVMessageListener.h"
 
@@ -179,6 +180,12 @@ class CRVServer : public OVMessageListener {
     };
     std::vector<FlagEntry> activeFlags;
 
+    // Answers to senders that are not clients (status, echo, refusals) per source address and in
+    // all: a server browser asking every few seconds never meets the limit, a forged flood
+    // cannot turn the server into an amplifier.
+    AddressBudget answerBudget{8, 16, 2000, 2000};
+    DropReport answerDrops{"answers to unknown senders dropped (rate limit)"};
+
     ContentChecksums checksums;
     bool registeredWithLobby = false;
 
@@ -197,6 +204,7 @@ class CRVServer : public OVMessageListener {
 
   private:
     void onAdminCommand(const uint8_t* data, int size);
+    bool shortRequestAllowed(int size, const SocketAddress* sender);
     void answerStatus(const uint8_t* data, int size, const SocketAddress* sender);
     void createClient(const ConnectRequest& request, const SocketAddress* sender, bool admin,
                       int slot, float ballast, int gridPlace, bool raceRunning);

@@ -42,12 +42,21 @@ TEST_F(Flags, ClearingAFlagClearsEverySectorItWasRaisedInAndOthersStay) {
               "FLAG,guid-Al,9,0\nFLAG,guid-Al,9,7\nFLAG,guid-Al,0,0\n");
 }
 
-TEST_F(Flags, AFloodOfRaisesStopsAtTheListsLimit) {
+TEST_F(Flags, AFloodOfRaisesIsHeldByTheSendersBudgetAndTheListsLimit) {
     for (int i = 0; i < 300; ++i)
         deliver(a, {RV_FLAG, 1, 1, 1});
+    EXPECT_EQ(server().activeFlags.size(), 20u);  // the burst of one client's broadcasts
+    EXPECT_EQ(sent().size(), 20u);
+    const uint8_t raise[] = {RV_FLAG, 1, 1, 1};
+    StdoutCapture quiet;
+    for (int i = 0; i < 300; ++i)
+        server().processFlag(raise);
+    quiet.take();
     EXPECT_EQ(server().activeFlags.size(), CRVServer::kMaxActiveFlags);
-    EXPECT_EQ(sent().size(), CRVServer::kMaxActiveFlags);
-    EXPECT_EQ(deliver(a, {RV_FLAG, 1, 1, 1}),
+    EXPECT_EQ(sent().size(), CRVServer::kMaxActiveFlags - 20);
+    StdoutCapture out;
+    server().processFlag(raise);
+    EXPECT_EQ(out.take(),
               "Processing flag 1 type=1 sector=1\nFlag list full, flag 1 in sector 1 not raised\n");
 }
 
