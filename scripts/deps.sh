@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake and
-# GoogleTest. Nothing is installed when everything is already there.
+# Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake,
+# GoogleTest, and CLI11 for the command lines of the companion tools. Nothing is installed when
+# everything is already there.
 set -euo pipefail
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -8,6 +9,7 @@ command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 dpkg -s libgtest-dev >/dev/null 2>&1 || missing+=(libgtest-dev)
 dpkg -s libgmock-dev >/dev/null 2>&1 || missing+=(libgmock-dev)
+dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

@@ -121,6 +121,18 @@ bool udpWaitReadable(SocketHandle s, int timeoutMs) {
     return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
 }
 
+bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
+                std::vector<uint8_t>& ready) {
+    std::vector<pollfd> fds(handles.size());
+    for (size_t i = 0; i < handles.size(); ++i)
+        fds[i] = pollfd{handles[i], POLLIN, 0};
+    int n = ::poll(fds.data(), nfds_t(fds.size()), timeoutMs);
+    ready.assign(handles.size(), 0);
+    for (size_t i = 0; n > 0 && i < fds.size(); ++i)
+        ready[i] = (fds[i].revents & POLLIN) != 0;
+    return n > 0;
+}
+
 int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& from) {
     sockaddr_in sin{};
     socklen_t len = sizeof sin;
@@ -189,6 +201,12 @@ uint32_t monotonicMs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
+}
+
+uint64_t monotonicMicros() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
 }
 
 void sleepMs(int ms) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "transport/Framing.h"
 #include "transport/OVMessageListener.h"
 #include "transport/SocketAddress.h"
 
@@ -27,7 +28,7 @@ struct PendingReliable {
 class OVSocket {
   public:
     static constexpr int kReceiveLength = 1000;
-    static constexpr int kReliableHeader = 6;
+    static constexpr int kReliableHeader = framing::kReliableHeader;
     static constexpr uint32_t kResendIntervalMs = 5000;
 
     explicit OVSocket(ServerClock* clock = nullptr) : clock_(clock) {}
