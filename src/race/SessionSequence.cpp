@@ -8,15 +8,6 @@
 #include "protocol/MessageTypes.h"
 #include "runtime/CRVServer.h"
 
-namespace {
-
-// Times of the last countdown tick and the last "seconds to go" line; kept as 32-bit values
-// and compared after sign extension with the 64-bit server time.
-int32_t lastCountdownTick = 0;
-int32_t lastCountdownChat = 0;
-
-}  // namespace
-
 SessionRecord* CRVServer::current() {
     if (currentSession < 0 || size_t(currentSession) >= sessions.size())
         return nullptr;

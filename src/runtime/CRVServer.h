@@ -121,6 +121,10 @@ class CRVServer : public OVMessageListener {
     int currentSession = -1;
     bool sequenceFinished = false;
     bool raceValid = false;
+    // Server times of the last countdown tick and "seconds to go" line, kept as 32-bit values
+    // and compared after sign extension with the 64-bit server time.
+    int32_t lastCountdownTick = 0;
+    int32_t lastCountdownChat = 0;
 
     // Start points.
     std::vector<StartPoint> gridPoints;

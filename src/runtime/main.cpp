@@ -1,6 +1,7 @@
 // Program entry: configuration, start-up, the main loop and the orderly end.
 #include "platform/Platform.h"
 #include "runtime/CRVServer.h"
+#include "runtime/NextWake.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ int main() {
         return 0;
     do {
         server.update();
-        platform::sleepMs(server.clients.size() < 2 ? 10 : 0);
+        waitForNextTurn(server);
         if (chordFlag)
             break;
     } while (!quitFlag);

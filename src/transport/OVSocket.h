@@ -50,8 +50,7 @@ class OVSocket {
     bool send(const uint8_t* data, int size);
     bool sendReliable(const uint8_t* data, int size);
     int receive(int maxDatagrams);
-    // Blocks up to `timeoutMs` until a datagram waits. The server never calls it; test drivers
-    // use it to let loopback traffic arrive before a turn.
+    // Blocks up to `timeoutMs` until a datagram waits: the main loop's rest between turns.
     bool waitReadable(int timeoutMs) const;
     void resendDue();
 
