@@ -29,8 +29,8 @@ int udpGetRecvBuffer(SocketHandle s);
 int udpSendTo(SocketHandle s, const uint8_t* data, int size, const SocketAddress& to, int& error);
 // True when at least one datagram (possibly empty) waits.
 bool udpPending(SocketHandle s);
-// Waits up to `timeoutMs` for a datagram. The main loop sleeps here between turns; a signal
-// (the close event) ends the wait early.
+// Waits for a datagram until the millisecond clock (monotonicMs) has moved on by `timeoutMs`.
+// The main loop rests here between turns; a signal (the close event) ends the wait early.
 bool udpWaitReadable(SocketHandle s, int timeoutMs);
 // Waits up to `timeoutMs` until any of `handles` has a datagram; `ready[i]` tells which.
 // Returns false on timeout. For tools that hold many sockets.

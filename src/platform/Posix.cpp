@@ -118,7 +118,15 @@ bool udpWaitReadable(SocketHandle s, int timeoutMs) {
     pollfd p{};
     p.fd = s;
     p.events = POLLIN;
-    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+    if (timeoutMs <= 0)
+        return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+    // Until the millisecond clock has moved on by timeoutMs, not timeoutMs from now: a wait
+    // for an instant in whole milliseconds then ends on it, not up to a millisecond after.
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    long long ns = timeoutMs * 1000000LL - now.tv_nsec % 1000000;
+    timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
+    return ::ppoll(&p, 1, &wait, nullptr) > 0 && (p.revents & POLLIN);
 }
 
 bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
