@@ -1,7 +1,8 @@
 // rvrelay: the minimal reference relay the benchmark measures the server against. One socket,
 // one event loop, the same fan-out as the server's combined car-state packet: 23-byte car
 // updates in, and every 60 ms one packet of 2 + 23 x (n - 1) bytes to each of the n clients.
-// It admits whoever asks, answers nothing else, and stops by itself after --seconds.
+// It listens on one address (loopback unless told), admits whoever asks there, answers nothing
+// else, and stops by itself after --seconds.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
@@ -28,10 +29,12 @@ constexpr int kAcceptedIdOffset = 41;
 int main(int argc, char** argv) {
     int port = 0;
     double seconds = 60;
+    std::string listen = "127.0.0.1";
     CLI::App app{"rvrelay: reference car-state relay for the benchmark"};
     app.add_option("--port", port, "UDP port to listen on")
         ->required()
         ->check(CLI::Range(1, 65535));
+    app.add_option("--listen", listen, "local IPv4 address to listen on")->capture_default_str();
     app.add_option("--seconds", seconds, "run time before it stops by itself")
         ->check(CLI::Range(0.1, 86400.0))
         ->capture_default_str();
@@ -43,10 +46,11 @@ int main(int argc, char** argv) {
         app.exit(e);
         return 2;
     }
+    const uint32_t address = platform::parseDotted(listen);
     platform::SocketHandle s = platform::udpOpen();
-    if (s == platform::kNoSocket || !platform::udpBind(s, uint16_t(port)) ||
-        !platform::udpSetNonBlocking(s)) {
-        std::fprintf(stderr, "rvrelay: cannot bind UDP port %d\n", port);
+    if (address == 0xffffffffu || s == platform::kNoSocket ||
+        !platform::udpBindTo(s, address, uint16_t(port)) || !platform::udpSetNonBlocking(s)) {
+        std::fprintf(stderr, "rvrelay: cannot listen on %s port %d\n", listen.c_str(), port);
         return 1;
     }
     std::vector<Client> clients;

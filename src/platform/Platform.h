@@ -17,6 +17,8 @@ constexpr SocketHandle kNoSocket = -1;
 
 SocketHandle udpOpen();
 bool udpBind(SocketHandle s, uint16_t port);
+// Binds to one local IPv4 address (host order) only; tools that must not listen elsewhere.
+bool udpBindTo(SocketHandle s, uint32_t hostOrderIp, uint16_t port);
 bool udpSetNonBlocking(SocketHandle s);
 // The largest datagram the socket takes; the stand-in of the message-size query.
 int udpMaxMessageSize(SocketHandle s);

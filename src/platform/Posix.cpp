@@ -55,6 +55,14 @@ bool udpBind(SocketHandle s, uint16_t port) {
     return ::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
 }
 
+bool udpBindTo(SocketHandle s, uint32_t hostOrderIp, uint16_t port) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(hostOrderIp);
+    sin.sin_port = htons(port);
+    return ::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
+}
+
 bool udpSetNonBlocking(SocketHandle s) {
     int flags = ::fcntl(s, F_GETFL, 0);
     if (flags < 0)

@@ -82,6 +82,9 @@ std::string LoadReport::json() const {
     std::string out = buf;
     out += "\"inter_arrival_ms\": " + jsonOf(interArrivalMs);
     out += ", \"latency_ms\": " + jsonOf(latencyMs);
-    out += ", \"failure\": \"" + failure + "\"}\n";
+    std::string quoted;
+    for (char c : failure)
+        quoted += (c == '"' || c == '\\') ? '\'' : c;
+    out += ", \"failure\": \"" + quoted + "\"}\n";
     return out;
 }
