@@ -78,8 +78,10 @@ std::string panel(const std::vector<BenchRow>& rows, double left, const char* ti
                   "stroke='#999'/>\n",
                   left, title, left, top, width, height);
     out += buf;
-    for (int i = 0; i <= 4; ++i) {
-        double v = logScale ? lo * std::pow(hi / lo, i / 4.0) : lo + (hi - lo) * i / 4.0;
+    // Powers of ten on a log scale, quarters on a linear one.
+    const int ticks = logScale ? int(std::lround(std::log10(hi / lo))) : 4;
+    for (int i = 0; i <= ticks; ++i) {
+        double v = logScale ? lo * std::pow(10.0, i) : lo + (hi - lo) * i / 4.0;
         std::snprintf(buf, sizeof buf,
                       "<text x='%.0f' y='%.1f' font-size='11' text-anchor='end'>%.3g</text>\n",
                       left - 6, y(v) + 4, v);

@@ -18,7 +18,7 @@ constexpr int64_t kRaceEndAfterWin = 120000;
 
 class Earliest {
   public:
-    Earliest(int64_t now) : now_(now), wake_(now + kLongestWaitMs) {}
+    explicit Earliest(int64_t now) : now_(now), wake_(now + kLongestWaitMs) {}
     void at(int64_t t) { wake_ = std::min(wake_, t); }
     // For rules owned elsewhere that may change: only an instant still ahead counts, so a rule
     // that did not act when this one expected cannot make the loop spin.

@@ -20,7 +20,7 @@ size_t occurrences(const std::string& text, const std::string& what) {
 }  // namespace
 
 // The whole handshake (request, acknowledged acceptance, start-up burst), relayed cars with
-// their send stamps in packets sized for three clients, laps logged, and the sign-off.
+// their send stamps in packets sized for three clients, laps and chat, and the sign-off.
 TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     TempFolder folder;
     std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
@@ -40,7 +40,8 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     o.spectators = 1;
     o.seconds = 1.5;
     o.settleSeconds = 0.2;
-    o.lapSeconds = 5;  // the first lap is reported 5 s after admission: none in this run
+    o.lapSeconds = 0.5;
+    o.chatSeconds = 0.6;
     o.load = true;
     BotFleet fleet(o);
     std::string error;
@@ -60,6 +61,8 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     EXPECT_EQ(occurrences(console, "RV_MOVEDANDREADY\n"), 3u);
     EXPECT_EQ(occurrences(console, "Client signing off\n"), 3u);
     EXPECT_EQ(occurrences(console, "OOO packet"), 0u);
+    EXPECT_EQ(occurrences(console, "CRC failed"), 0u) << "car updates, pings and laps fit";
+    EXPECT_NE(console.find("[rvbot 01]: rvbot 01: lap "), std::string::npos);
 }
 
 TEST(Rvbot, PercentilesAreNearestRank) {
