@@ -1,5 +1,6 @@
 // Simulated drivers against the built server, the way the benchmark and the demo use them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -63,6 +64,25 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     EXPECT_EQ(occurrences(console, "OOO packet"), 0u);
     EXPECT_EQ(occurrences(console, "CRC failed"), 0u) << "car updates, pings and laps fit";
     EXPECT_NE(console.find("[rvbot 01]: rvbot 01: lap "), std::string::npos);
+}
+
+// A fleet that cannot have a socket for every client does not start at all.
+TEST(Rvbot, RefusesMoreClientsThanItCanOpenSocketsFor) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int spare = ::dup(0);  // the lowest free descriptor tells how many are in use
+    ::close(spare);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(spare + 3);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    FleetOptions o;
+    o.drivers = 10;
+    BotFleet fleet(o);
+    std::string error;
+    const bool opened = fleet.open(error);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error, "could open sockets for only 3 of 10 clients");
 }
 
 TEST(Rvbot, PercentilesAreNearestRank) {
