@@ -25,7 +25,9 @@ int main() {
         return 0;
     do {
         server.update();
-        waitForNextTurn(server);
+        // A close event that came during the turn ends the loop without a rest first.
+        if (!quitFlag && !chordFlag)
+            waitForNextTurn(server);
         if (chordFlag)
             break;
     } while (!quitFlag);
