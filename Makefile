@@ -1,8 +1,9 @@
 # Thin wrapper over CMake. `make run` starts the server in a fresh copy of demo/ under build/,
-# `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan.
+# `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan,
+# `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize format clean
+.PHONY: deps build run test test-sanitize bench format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -24,8 +25,14 @@ test-sanitize: deps
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 
+BENCH_SECONDS ?= 20
+BENCH_LABEL ?= latest
+bench: build
+	build/rvbench --seconds $(BENCH_SECONDS) --label $(BENCH_LABEL) --server build/rvserver \
+		--relay build/rvrelay --demo demo --out bench/results
+
 format:
-	find src tests tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build build-sanitize

@@ -18,6 +18,8 @@ constexpr SocketHandle kNoSocket = -1;
 
 SocketHandle udpOpen();
 bool udpBind(SocketHandle s, uint16_t port);
+// Binds to one local IPv4 address (host order) only; tools that must not listen elsewhere.
+bool udpBindTo(SocketHandle s, uint32_t hostOrderIp, uint16_t port);
 bool udpSetNonBlocking(SocketHandle s);
 // The largest datagram the socket takes; the stand-in of the message-size query.
 int udpMaxMessageSize(SocketHandle s);
@@ -30,8 +32,13 @@ int udpGetRecvBuffer(SocketHandle s);
 int udpSendTo(SocketHandle s, const uint8_t* data, int size, const SocketAddress& to, int& error);
 // True when at least one datagram (possibly empty) waits.
 bool udpPending(SocketHandle s);
-// Waits up to `timeoutMs` for a datagram; used where a caller may block (tests, tools).
+// Waits for a datagram until the millisecond clock (monotonicMs) has moved on by `timeoutMs`.
+// The main loop rests here between turns; a signal (the close event) ends the wait early.
 bool udpWaitReadable(SocketHandle s, int timeoutMs);
+// Waits up to `timeoutMs` until any of `handles` has a datagram; `ready[i]` tells which.
+// Returns false on timeout. For tools that hold many sockets.
+bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
+                std::vector<uint8_t>& ready);
 // Receives one datagram of at most `capacity` bytes. Returns its length, 0 for an empty one,
 // or -1 on error; a datagram longer than `capacity` is consumed and reported as -1.
 int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& from);
@@ -47,6 +54,8 @@ bool hostAddresses(const std::string& name, std::vector<std::string>& dotted);
 // --- time ---
 // Milliseconds of a monotonic clock: the stand-in of both the multimedia timer and the tick count.
 uint32_t monotonicMs();
+// Microseconds of the same clock, for measurements finer than a millisecond.
+uint64_t monotonicMicros();
 void sleepMs(int ms);
 // Local wall-clock time formatted with strftime.
 std::string localTimeText(const char* format);

@@ -53,6 +53,14 @@ bool udpBind(SocketHandle s, uint16_t port) {
     return ::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
 }
 
+bool udpBindTo(SocketHandle s, uint32_t hostOrderIp, uint16_t port) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(hostOrderIp);
+    sin.sin_port = htons(port);
+    return ::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
+}
+
 bool udpSetNonBlocking(SocketHandle s) {
     int flags = ::fcntl(s, F_GETFL, 0);
     if (flags < 0)
@@ -116,7 +124,27 @@ bool udpWaitReadable(SocketHandle s, int timeoutMs) {
     pollfd p{};
     p.fd = s;
     p.events = POLLIN;
-    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+    if (timeoutMs <= 0)
+        return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+    // Until the millisecond clock has moved on by timeoutMs, not timeoutMs from now: a wait
+    // for an instant in whole milliseconds then ends on it, not up to a millisecond after.
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    long long ns = timeoutMs * 1000000LL - now.tv_nsec % 1000000;
+    timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
+    return ::ppoll(&p, 1, &wait, nullptr) > 0 && (p.revents & POLLIN);
+}
+
+bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
+                std::vector<uint8_t>& ready) {
+    std::vector<pollfd> fds(handles.size());
+    for (size_t i = 0; i < handles.size(); ++i)
+        fds[i] = pollfd{handles[i], POLLIN, 0};
+    int n = ::poll(fds.data(), nfds_t(fds.size()), timeoutMs);
+    ready.assign(handles.size(), 0);
+    for (size_t i = 0; n > 0 && i < fds.size(); ++i)
+        ready[i] = (fds[i].revents & POLLIN) != 0;
+    return n > 0;
 }
 
 int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& from) {
@@ -187,6 +215,12 @@ uint32_t monotonicMs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
+}
+
+uint64_t monotonicMicros() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
 }
 
 void sleepMs(int ms) {

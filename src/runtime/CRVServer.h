@@ -145,6 +145,10 @@ class CRVServer : public OVMessageListener {
     int currentSession = -1;
     bool sequenceFinished = false;
     bool raceValid = false;
+    // Server times of the last countdown tick and "seconds to go" line, kept as 32-bit values
+    // and compared after sign extension with the 64-bit server time.
+    int32_t lastCountdownTick = 0;
+    int32_t lastCountdownChat = 0;
 
     // Start points.
     std::vector<StartPoint> gridPoints;
@@ -158,10 +162,6 @@ class CRVServer : public OVMessageListener {
     int32_t leaderLaps = 0;
     uint32_t raceWonTime = 0;
     int32_t maxValidLaps = 0;
-    // Times of the last countdown tick and the last "seconds to go" line; kept as 32-bit values
-    // and compared after sign extension with the 64-bit server time.
-    int32_t lastCountdownTick = 0;
-    int32_t lastCountdownChat = 0;
     uint8_t lastStandings[78] = {37, 0};
 
     // Voting: the open window, its subject and who has voted in it.

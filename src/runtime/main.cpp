@@ -3,6 +3,7 @@
 
 #include "platform/Platform.h"
 #include "runtime/CRVServer.h"
+#include "runtime/NextWake.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ int main() {
         return 0;
     do {
         server.update();
-        platform::sleepMs(server.clients.size() < 2 ? 10 : 0);
+        // A close event that came during the turn ends the loop without a rest first.
+        if (!quitFlag && !chordFlag)
+            waitForNextTurn(server);
         if (chordFlag)
             break;
     } while (!quitFlag);

@@ -5,6 +5,7 @@
 
 #include "platform/Platform.h"
 #include "transport/Clock.h"
+#include "transport/Framing.h"
 
 OVSocket::~OVSocket() {
     if (handle_ != platform::kNoSocket)
@@ -90,13 +91,15 @@ int OVSocket::receive(int maxDatagrams) {
         if (n < 1)
             break;
         uint8_t kind = receiveBuffer_[0];
-        if (kind == 0) {
+        if (kind == framing::kReliableData) {
             // Acknowledge before delivering: the handler may take long or send a reply itself.
-            uint8_t ack[2] = {1, n >= 2 ? receiveBuffer_[1] : uint8_t(0)};
+            uint8_t ack[framing::kAcknowledgementSize];
+            ByteWriter w(ack, sizeof ack);
+            framing::writeAcknowledgement(w, n >= 2 ? receiveBuffer_[1] : uint8_t(0));
             int error = 0;
-            platform::udpSendTo(handle_, ack, 2, source_, error);
+            platform::udpSendTo(handle_, ack, int(sizeof ack), source_, error);
             deliver(receiveBuffer_ + kReliableHeader, n - kReliableHeader, source_);
-        } else if (kind == 1) {
+        } else if (kind == framing::kAcknowledgement) {
             // An acknowledgement without its sequence byte names nothing to remove.
             if (n >= 2)
                 onAcknowledgement(receiveBuffer_[1]);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "transport/Framing.h"
 #include "transport/OVMessageListener.h"
 #include "transport/SocketAddress.h"
 
@@ -27,7 +28,7 @@ struct PendingReliable {
 class OVSocket {
   public:
     static constexpr int kReceiveLength = 1000;
-    static constexpr int kReliableHeader = 6;
+    static constexpr int kReliableHeader = framing::kReliableHeader;
     static constexpr uint32_t kResendIntervalMs = 5000;
 
     explicit OVSocket(ServerClock* clock = nullptr) : clock_(clock) {}
@@ -49,8 +50,7 @@ class OVSocket {
     bool send(const uint8_t* data, int size);
     bool sendReliable(const uint8_t* data, int size);
     int receive(int maxDatagrams);
-    // Blocks up to `timeoutMs` until a datagram waits. The server never calls it; test drivers
-    // use it to let loopback traffic arrive before a turn.
+    // Blocks up to `timeoutMs` until a datagram waits: the main loop's rest between turns.
     bool waitReadable(int timeoutMs) const;
     void resendDue();
 

@@ -4,19 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transport/Framing.h"
 #include "transport/OVSocket.h"
 
 int OVSocket::buildReliable(uint8_t* out, uint8_t sequence, const uint8_t* data, int size) const {
-    uint32_t port = uint32_t(localPort_);
-    out[0] = 0;
-    out[1] = sequence;
-    out[2] = uint8_t(port);
-    out[3] = uint8_t(port >> 8);
-    out[4] = uint8_t(port >> 16);
-    out[5] = uint8_t(port >> 24);
+    ByteWriter w(out, size_t(kReliableHeader + PendingReliable::kMaxData));
+    framing::writeReliableHeader(w, sequence, uint32_t(localPort_));
     if (size > 0)
-        std::memcpy(out + kReliableHeader, data, size_t(size));
-    return kReliableHeader + (size > 0 ? size : 0);
+        w.bytes(data, size_t(size));
+    return int(w.size());
 }
 
 bool OVSocket::sendReliable(const uint8_t* data, int size) {

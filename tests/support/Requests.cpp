@@ -3,29 +3,6 @@
 #include "protocol/MessageTypes.h"
 #include "support/TestClient.h"
 
-std::vector<uint8_t> connectRequest(const ConnectFields& f) {
-    std::vector<uint8_t> m(294, 0);
-    m[0] = f.spectator ? RV_CONNECTRVTV : RV_CONNECT;
-    putText(m, 1, f.guid);
-    putText(m, 65, f.userName);
-    putText(m, 86, f.team);
-    putText(m, 107, f.extraName);
-    putText(m, 123, f.model);
-    m[139] = uint8_t(f.raceNumber);
-    m[140] = uint8_t(f.raceNumber >> 8);
-    putU32(m, 141, uint32_t(f.version));
-    m[145] = f.bandwidth;
-    putText(m, 146, f.password);
-    putText(m, 178, f.frontTyre);
-    putText(m, 210, f.rearTyre);
-    putU32(m, 242, uint32_t(f.tyreChecksum));
-    putText(m, 246, f.nationality);
-    putF32(m, 278, f.accidentRatio);
-    putU32(m, 282, uint32_t(f.onlineKm));
-    putF32(m, 290, f.dnfRatio);
-    return m;
-}
-
 std::vector<uint8_t> statusQuery(uint32_t token) {
     std::vector<uint8_t> m(5, 0);
     m[0] = RV_GETSTATUS;

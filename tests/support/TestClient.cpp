@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "PeerMessages.h"
 #include "protocol/ByteReader.h"
 
 TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(serverPort) {
@@ -44,10 +45,7 @@ void TestClient::sendRaw(const std::vector<uint8_t>& datagram) {
 }
 
 void TestClient::sendReliable(const std::vector<uint8_t>& message, uint8_t sequence) {
-    std::vector<uint8_t> d = {0, sequence, 0, 0, 0, 0};
-    putU32(d, 2, port_);
-    d.insert(d.end(), message.begin(), message.end());
-    sendRaw(d);
+    sendRaw(peer::reliable(message, sequence, port_));
 }
 
 bool TestClient::readOne(int timeoutMs) {
@@ -70,7 +68,7 @@ bool TestClient::readOne(int timeoutMs) {
         if (n > 6)
             r.bytes.assign(buf + 6, buf + n);
         if (acknowledge)
-            sendRaw({1, r.sequence});
+            sendRaw(peer::acknowledgement(r.sequence));
     } else {
         r.bytes.assign(buf, buf + n);
     }

@@ -1,0 +1,24 @@
+#pragma once
+// One benchmark run: per driver count, the server's and the reference relay's figures over the
+// same load, as a text table and as a plot of CPU and p99 latency against drivers.
+
+#include <string>
+#include <vector>
+
+#include "LoadReport.h"
+
+struct Measured {
+    LoadReport load;
+    double cpuPercent = 0;
+    long rssKiB = 0;
+    long rssGrowthKiB = 0;
+};
+
+struct BenchRow {
+    int drivers = 0;
+    Measured server;
+    Measured relay;
+};
+
+std::string benchTable(const std::vector<BenchRow>& rows, const std::string& heading);
+std::string benchPlot(const std::vector<BenchRow>& rows, const std::string& title);

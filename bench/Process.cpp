@@ -1,0 +1,90 @@
+#include "Process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/Platform.h"
+
+pid_t launch(const std::string& folder, const std::vector<std::string>& argv) {
+    pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    int console = ::open((folder + "/console.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (::chdir(folder.c_str()) == 0 && console >= 0 && ::dup2(console, 1) == 1 &&
+        ::dup2(console, 2) == 2 && ::setenv("XDG_DOCUMENTS_DIR", "no-documents", 1) == 0)
+        ::execv(args[0], args.data());
+    ::_exit(127);
+}
+
+void stop(pid_t pid) {
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    for (int waited = 0; waited < 3000; waited += 10) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+bool sampleProcess(pid_t pid, ProcessSample& out) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return false;
+    // Fields after the command name start at field 3 (state); utime and stime are fields 14
+    // and 15, the resident set (in pages) field 24.
+    std::istringstream fields(text.substr(close + 2));
+    std::vector<std::string> f;
+    for (std::string x; fields >> x;)
+        f.push_back(x);
+    if (f.size() < 22)
+        return false;
+    double tick = double(::sysconf(_SC_CLK_TCK));
+    out.cpuSeconds = (std::stod(f[11]) + std::stod(f[12])) / tick;
+    out.rssKiB = std::stol(f[21]) * (::sysconf(_SC_PAGESIZE) / 1024);
+    out.wallMicros = platform::monotonicMicros();
+    return true;
+}
+
+double cpuPercent(const ProcessSample& from, const ProcessSample& to) {
+    double wall = double(to.wallMicros - from.wallMicros) / 1e6;
+    return wall > 0 ? 100.0 * (to.cpuSeconds - from.cpuSeconds) / wall : 0;
+}
+
+uint16_t freePort() {
+    platform::SocketHandle s = platform::udpOpen();
+    platform::udpBind(s, 0);
+    uint16_t port = platform::udpLocalPort(s);
+    platform::udpClose(s);
+    return port;
+}
+
+std::string machineDescription() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string model = "unknown CPU";
+    for (std::string line; std::getline(cpuinfo, line);) {
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    }
+    std::ifstream release("/proc/sys/kernel/osrelease");
+    std::string kernel;
+    std::getline(release, kernel);
+    return model + ", " + std::to_string(std::thread::hardware_concurrency()) + " cores, Linux " +
+           kernel;
+}

@@ -1,0 +1,157 @@
+// rvbench: the server against the reference relay under the same simulated load, in one run.
+// For each driver count it starts the server in a fresh working folder (a copy of the demo
+// event with room for 32 clients and one long practice), runs the drivers with load stamps,
+// samples the process over the measured window, and does the same with the relay.
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "BenchTable.h"
+#include "BotFleet.h"
+#include "Process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Settings {
+    std::string server = "build/rvserver";
+    std::string relay = "build/rvrelay";
+    std::string demo = "demo";
+    std::string out = "bench/results";
+    std::string label = "latest";
+    std::vector<int> points{0, 1, 2, 8, 16, 32};
+    double seconds = 20;
+    double rate = 60;
+};
+
+std::string serverConfig(uint16_t port) {
+    std::string text =
+        "[CONFIGURATION]\nMAXCLIENTS=32\nACCEPTVERSION=131\nNAME=Bench Event\nTRACK=demoring\n"
+        "CONFIGURATION=full\nCAR=gt_demo;\nPASSWORD=\nADMIN=bench\nREGISTER=0\nPORT=" +
+        std::to_string(port) +
+        "\nBANDWIDTH=10000\nLOOP=0\nWINNERBALLAST=0\nFULLMODE=1\nFRONTTIRE=\nREARTIRE=\n"
+        "RAIN=0\nDAMAGE=1\nMAXVALIDLAPS=100\nSESSIONS=1\n[SESSION0]\nESCMODE=0\nTYPE=0\n"
+        "MAXLAPS=0\nMINLAPS=0\nNAME=Practice\nRACELAPS=0\nWAITTIME=0\nSESTIME=600\n"
+        "ACCEPTNEW=1\n[ENTRYLIST]\nENTRIES=0\nUSEFORGRID=0\n";
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
+// One measured run of `drivers` against the server or the relay.
+Measured measure(const Settings& s, int drivers, bool relay) {
+    fs::path folder = fs::temp_directory_path() /
+                      ("rvbench-" + std::to_string(::getpid()) + "-" + std::to_string(drivers));
+    fs::remove_all(folder);
+    uint16_t port = freePort();
+    std::vector<std::string> argv;
+    if (relay) {
+        fs::create_directories(folder);
+        argv = {fs::absolute(s.relay).string(), "--port", std::to_string(port), "--seconds",
+                std::to_string(int(s.seconds + 30))};
+    } else {
+        fs::copy(s.demo, folder, fs::copy_options::recursive);
+        std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary) << serverConfig(port);
+        argv = {fs::absolute(s.server).string()};
+    }
+    pid_t pid = launch(folder.string(), argv);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));  // start-up and binding
+
+    ProcessSample from, to;
+    FleetOptions o;
+    o.port = port;
+    o.drivers = drivers;
+    o.rateHz = s.rate;
+    o.seconds = s.seconds;
+    o.chatSeconds = 0;  // a steady load: updates, pings and laps only
+    o.load = true;
+    o.onWindowStart = [&] { sampleProcess(pid, from); };
+    o.onWindowEnd = [&] { sampleProcess(pid, to); };
+    Measured m;
+    BotFleet fleet(o);
+    std::string error;
+    if (!fleet.open(error)) {
+        m.load.failure = error;
+    } else {
+        m.load = fleet.run();
+        m.cpuPercent = cpuPercent(from, to);
+        m.rssKiB = to.rssKiB;
+        m.rssGrowthKiB = to.rssKiB - from.rssKiB;
+    }
+    stop(pid);
+    fs::remove_all(folder);
+    return m;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s;
+    CLI::App app{"rvbench: rvserver against a minimal reference relay, same load, one run"};
+    app.add_option("--server", s.server, "server binary")->capture_default_str();
+    app.add_option("--relay", s.relay, "reference relay binary")->capture_default_str();
+    app.add_option("--demo", s.demo, "demo event folder copied for each run")
+        ->capture_default_str();
+    app.add_option("--out", s.out, "folder for the table and the plot")->capture_default_str();
+    app.add_option("--label", s.label, "name of the result files")->capture_default_str();
+    app.add_option("--points", s.points, "driver counts")->check(CLI::Range(0, 32));
+    app.add_option("--seconds", s.seconds, "measured window per point")
+        ->check(CLI::Range(1.0, 600.0))
+        ->capture_default_str();
+    app.add_option("--rate", s.rate, "car updates per second per driver")->capture_default_str();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
+    for (const std::string& binary : {s.server, s.relay}) {
+        if (!fs::exists(binary)) {
+            std::fprintf(stderr, "rvbench: %s not found (run make build)\n", binary.c_str());
+            return 1;
+        }
+    }
+
+    std::vector<BenchRow> rows;
+    for (int drivers : s.points) {
+        std::fprintf(stderr, "rvbench: %d drivers...\n", drivers);
+        BenchRow row;
+        row.drivers = drivers;
+        row.server = measure(s, drivers, false);
+        row.relay = measure(s, drivers, true);
+        rows.push_back(row);
+    }
+
+    char when[64];
+    std::time_t t = std::time(nullptr);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", std::localtime(&t));
+    char load[200];
+    std::snprintf(load, sizeof load,
+                  "load: %.0f car updates/s per driver, pings 1/s, loopback, %.0f s window per "
+                  "point after admission\n",
+                  s.rate, s.seconds);
+    std::string heading = "rvbench " + s.label + ", " + when +
+                          "\nmachine: " + machineDescription() + "\n" + load +
+                          "cpu from /proc/PID/stat (10 ms ticks); 'cpu x relay' is the server's "
+                          "CPU as a multiple of the reference relay's\n\n";
+    std::string table = benchTable(rows, heading);
+    std::fputs(table.c_str(), stdout);
+    fs::create_directories(s.out);
+    std::ofstream(fs::path(s.out) / (s.label + ".txt")) << table;
+    std::ofstream(fs::path(s.out) / (s.label + ".svg"))
+        << benchPlot(rows, "rvbench " + s.label + ", " + when);
+    std::fprintf(stderr, "rvbench: wrote %s/%s.txt and %s.svg\n", s.out.c_str(), s.label.c_str(),
+                 s.label.c_str());
+    return 0;
+}

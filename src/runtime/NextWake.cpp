@@ -1,0 +1,96 @@
+#include "runtime/NextWake.h"
+
+#include <algorithm>
+
+#include "admission/CRVClientConnection.h"
+#include "records/CRVServerRecorder.h"
+#include "runtime/CRVServer.h"
+#include "transport/Clock.h"
+#include "transport/ServerStatistics.h"
+
+namespace {
+
+// The per-turn rules act on "more than N ms since", so the first turn that acts is one later.
+constexpr int64_t kFlushEvery = 1000;
+constexpr int64_t kCountdownTickEvery = 1000;
+constexpr int64_t kOverAnnouncedUntilAdvance = 10000;
+constexpr int64_t kSilenceLimit = 60000;
+constexpr int64_t kRaceEndAfterWin = 120000;
+
+class Earliest {
+  public:
+    explicit Earliest(int64_t now) : now_(now), wake_(now + kLongestWaitMs) {}
+    void at(int64_t t) { wake_ = std::min(wake_, t); }
+    // For rules owned elsewhere that may change: only an instant still ahead counts, so a rule
+    // that did not act when this one expected cannot make the loop spin.
+    void ahead(int64_t t) {
+        if (t > now_)
+            at(t);
+    }
+    void within(int64_t ms) { at(now_ + ms); }
+    int64_t value() const { return std::max(wake_, now_); }
+
+  private:
+    int64_t now_;
+    int64_t wake_;
+};
+
+void sessionSteps(const CRVServer& server, const SessionRecord& s, int64_t now, Earliest& e) {
+    const int64_t start = int64_t(s.startTime);
+    if (!s.started) {
+        e.at(start);
+        e.at(int64_t(server.lastCountdownTick) + kCountdownTickEvery + 1);
+    }
+    if (s.type == kPractice || s.type == kQualifying) {
+        const int64_t end = start + s.sessionTime;
+        e.ahead(end + 1);
+        e.ahead(end + kOverAnnouncedUntilAdvance + 1);
+        const bool overtime = now > end;
+        if (overtime && !(server.sequenceFinished && s.overAnnounced))
+            e.within(kEndWatchMs);
+    } else if (s.type == kRace && s.started && !server.sequenceFinished) {
+        e.within(kEndWatchMs);
+        if (server.raceWon)
+            e.ahead(int64_t(server.raceWonTime) + kRaceEndAfterWin + 1);
+    }
+}
+
+}  // namespace
+
+int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
+    Earliest e(now);
+    e.at(server.lastFlush + kFlushEvery + 1);
+    for (const CRVClientConnection* c : server.clients) {
+        e.at(c->lastSituationTime == 0 ? now : c->lastSituationTime + c->situationInterval + 1);
+        // The clean-up takes one client a turn, so an overdue one is due at once.
+        if (!c->isReplayed && c->address.port() != 0)
+            e.at(c->hasLeft ? now : std::max(now, c->lastSeenTime + kSilenceLimit));
+    }
+    if (!server.router.queue.empty())
+        e.at(now);
+    for (const auto& record : server.router.socket.pending()) {
+        uint32_t due = record->lastSent + OVSocket::kResendIntervalMs + 1;
+        e.at(now + int32_t(due - tickNow));
+    }
+    const int index = server.currentSession;
+    if (index >= 0 && size_t(index) < server.sessions.size())
+        sessionSteps(server, server.sessions[size_t(index)], now, e);
+    if (server.recorder && server.recorder->playback && !server.recorder->playList.empty())
+        e.at(std::max(now, int64_t(int32_t(server.recorder->playList.front().time))));
+    if (server.statistics)
+        e.at(int64_t(server.statistics->lastReport) + server.statistics->interval);
+    return e.value();
+}
+
+int idleWaitMs(const CRVServer& server) {
+    if (!server.router.queue.empty())
+        return 0;
+    const int64_t now = int64_t(uint32_t(server.clock->timeMs() - server.startTime));
+    const int64_t wake = nextWakeTime(server, now, server.clock->tickCount());
+    return int(std::clamp<int64_t>(wake - now, 0, kLongestWaitMs));
+}
+
+bool waitForNextTurn(CRVServer& server) {
+    const int ms = idleWaitMs(server);
+    return ms == 0 || server.router.socket.waitReadable(ms);
+}

@@ -1,0 +1,99 @@
+// Simulated drivers against the built server, the way the benchmark and the demo use them.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "BotFleet.h"
+#include "Process.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+// The whole handshake (request, acknowledged acceptance, start-up burst), relayed cars with
+// their send stamps in packets sized for three clients, laps and chat, and the sign-off.
+TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
+    TempFolder folder;
+    std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
+                          std::filesystem::copy_options::recursive);
+    std::string config = folder.read("cfg/rvservercfg.ini");
+    const uint16_t port = freePort();
+    config.replace(config.find("PORT=6666"), 9, "PORT=" + std::to_string(port));
+    folder.write("cfg/rvservercfg.ini", config);
+    pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 300 && folder.read("console.txt").find("router") == std::string::npos; ++i)
+        ::usleep(10000);
+
+    FleetOptions o;
+    o.port = port;
+    o.drivers = 2;
+    o.spectators = 1;
+    o.seconds = 1.5;
+    o.settleSeconds = 0.2;
+    o.lapSeconds = 0.5;
+    o.chatSeconds = 0.6;
+    o.load = true;
+    BotFleet fleet(o);
+    std::string error;
+    ASSERT_TRUE(fleet.open(error)) << error;
+    LoadReport r = fleet.run();
+    stop(pid);
+
+    EXPECT_EQ(r.failure, "");
+    EXPECT_EQ(r.admitted, 3);
+    EXPECT_EQ(r.expectedSize, 2 + 23 * 2);
+    EXPECT_EQ(r.badSizes, 0u);
+    EXPECT_GT(r.packetsPerClientPerSecond, 10.0);
+    // Each client sees both drivers' updates (the spectator sends none).
+    EXPECT_GT(r.latencyMs.count, 3u * 2 * 10);
+    EXPECT_LT(r.latencyMs.p50, 1000.0);
+    const std::string console = folder.read("console.txt");
+    EXPECT_EQ(occurrences(console, "RV_MOVEDANDREADY\n"), 3u);
+    EXPECT_EQ(occurrences(console, "Client signing off\n"), 3u);
+    EXPECT_EQ(occurrences(console, "OOO packet"), 0u);
+    EXPECT_EQ(occurrences(console, "CRC failed"), 0u) << "car updates, pings and laps fit";
+    EXPECT_NE(console.find("[rvbot 01]: rvbot 01: lap "), std::string::npos);
+}
+
+// A fleet that cannot have a socket for every client does not start at all.
+TEST(Rvbot, RefusesMoreClientsThanItCanOpenSocketsFor) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int spare = ::dup(0);  // the lowest free descriptor tells how many are in use
+    ::close(spare);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(spare + 3);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    FleetOptions o;
+    o.drivers = 10;
+    BotFleet fleet(o);
+    std::string error;
+    const bool opened = fleet.open(error);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error, "could open sockets for only 3 of 10 clients");
+}
+
+TEST(Rvbot, PercentilesAreNearestRank) {
+    std::vector<double> samples;
+    for (int i = 100; i >= 1; --i)
+        samples.push_back(i);
+    Distribution d = distributionOf(samples);
+    EXPECT_EQ(d.count, 100u);
+    EXPECT_EQ(d.p50, 50);
+    EXPECT_EQ(d.p99, 99);
+    EXPECT_EQ(d.max, 100);
+    EXPECT_EQ(distributionOf({7}).p99, 7);
+    EXPECT_EQ(distributionOf({}).max, 0);
+}
