@@ -9,12 +9,15 @@
 
 void CClientMessageRouter::enqueue(CRVClientConnection* client, const uint8_t* data, int size,
                                    uint32_t due, bool reliable) {
+    if (queue.size() >= kMaxQueued) {
+        queueDrops.count(owner != nullptr ? owner->serverTime : 0);
+        return;
+    }
     queue.emplace_back();
     QueuedMessage& m = queue.back();
     m.dueTime = due;
     m.size = size;
-    if (size > 0)
-        std::memcpy(m.data, data, size_t(size));
+    m.data.assign(data, data + size);
     m.target = client->address;
     m.reliable = reliable;
     m.socket = &socket;
@@ -58,9 +61,9 @@ void CClientMessageRouter::update() {
     QueuedMessage& m = queue.front();
     m.socket->setTarget(m.target, 0);
     if (m.reliable) {
-        m.socket->sendReliable(m.data, m.size);
+        m.socket->sendReliable(m.data.data(), m.size);
     } else {
-        m.socket->send(m.data, m.size);
+        m.socket->send(m.data.data(), m.size);
     }
     if (owner != nullptr && owner->statistics) {
         owner->statistics->bytesWritten += m.size;

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <deque>
+#include <vector>
 
+#include "transport/Budgets.h"
 #include "transport/OVMessageListener.h"
 #include "transport/OVSocket.h"
 
@@ -15,7 +17,7 @@ struct QueuedMessage {
     static constexpr int kMaxData = 1024;
     uint32_t dueTime = 0;  // carried along; the send step never waits for it
     int size = 0;
-    uint8_t data[kMaxData];
+    std::vector<uint8_t> data;  // the message's own bytes only
     SocketAddress target;
     bool reliable = false;
     OVSocket* socket = nullptr;
@@ -25,6 +27,9 @@ struct QueuedMessage {
 class CClientMessageRouter : public OVMessageListener {
   public:
     static constexpr int kDatagramsPerTurn = 200;
+    // One message leaves per turn; more waiting than this no real event queues, and past it new
+    // copies are dropped.
+    static constexpr size_t kMaxQueued = 8192;
 
     CClientMessageRouter() = default;
     ~CClientMessageRouter() override = default;
@@ -43,6 +48,7 @@ class CClientMessageRouter : public OVMessageListener {
     OVSocket socket;
     CRVServer* owner = nullptr;
     std::deque<QueuedMessage> queue;
+    DropReport queueDrops{"outgoing messages dropped (queue full)"};
 
   private:
     void enqueue(CRVClientConnection* client, const uint8_t* data, int size, uint32_t due,

@@ -102,7 +102,7 @@ int OVSocket::receive(int maxDatagrams) {
         } else if (kind == framing::kAcknowledgement) {
             // An acknowledgement without its sequence byte names nothing to remove.
             if (n >= 2)
-                onAcknowledgement(receiveBuffer_[1]);
+                onAcknowledgement(receiveBuffer_[1], source_);
         } else {
             deliver(receiveBuffer_, n, source_);
         }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "transport/Budgets.h"
 #include "transport/Framing.h"
 #include "transport/OVMessageListener.h"
 #include "transport/SocketAddress.h"
@@ -21,7 +22,7 @@ struct PendingReliable {
     SocketAddress target;
     uint32_t lastSent = 0;
     int size = 0;
-    uint8_t data[kMaxData] = {};
+    std::vector<uint8_t> data;  // the message's own bytes only
     uint8_t resendCount = 0;
 };
 
@@ -30,6 +31,9 @@ class OVSocket {
     static constexpr int kReceiveLength = 1000;
     static constexpr int kReliableHeader = framing::kReliableHeader;
     static constexpr uint32_t kResendIntervalMs = 5000;
+    // More unacknowledged messages than any real event has; past it, a message is sent once
+    // and kept for no resend.
+    static constexpr size_t kMaxPending = 4096;
 
     explicit OVSocket(ServerClock* clock = nullptr) : clock_(clock) {}
     virtual ~OVSocket();
@@ -65,7 +69,7 @@ class OVSocket {
 
   private:
     void deliver(uint8_t* data, int size, const SocketAddress& source);
-    void onAcknowledgement(uint8_t sequence);
+    void onAcknowledgement(uint8_t sequence, const SocketAddress& source);
     bool resendAttempt(PendingReliable& record);
     int buildReliable(uint8_t* out, uint8_t sequence, const uint8_t* data, int size) const;
     uint32_t tick() const;
@@ -78,6 +82,10 @@ class OVSocket {
     SocketAddress source_;
     std::vector<OVMessageListener*> listeners_;
     std::list<std::unique_ptr<PendingReliable>> pending_;
+    // No pending record was sent before this tick, so the resend scan can skip the list until
+    // the interval has passed since then.
+    uint32_t oldestSent_ = 0;
+    DropReport unkeptReliable_{"reliable messages sent without a resend copy (too many pending)"};
     SocketAddress target_;
     int nextSequence_ = 0;
 };

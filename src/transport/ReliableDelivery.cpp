@@ -23,27 +23,34 @@ bool OVSocket::sendReliable(const uint8_t* data, int size) {
         std::printf("sendReliable: message of %d bytes is too large\n", size);
         return true;
     }
-    auto record = std::make_unique<PendingReliable>();
-    record->sequence = uint8_t(nextSequence_);
-    record->target = target_;
-    record->lastSent = tick();
-    record->size = size > 0 ? size : 0;
-    if (record->size > 0)
-        std::memcpy(record->data, data, size_t(record->size));
-    record->resendCount = 0;
-
+    const uint8_t sequence = uint8_t(nextSequence_);
+    const int length = size > 0 ? size : 0;
     uint8_t datagram[kReliableHeader + PendingReliable::kMaxData];
-    int n = buildReliable(datagram, record->sequence, record->data, record->size);
-    pending_.push_back(std::move(record));
+    const int n = buildReliable(datagram, sequence, data, length);
+    if (pending_.size() < kMaxPending) {
+        auto record = std::make_unique<PendingReliable>();
+        record->sequence = sequence;
+        record->target = target_;
+        record->lastSent = tick();
+        record->size = length;
+        record->data.assign(data, data + length);
+        if (pending_.empty())
+            oldestSent_ = record->lastSent;
+        pending_.push_back(std::move(record));
+    } else {
+        unkeptReliable_.count(tick());
+    }
     send(datagram, n);
 
     nextSequence_ = nextSequence_ + 1 > 255 ? 0 : nextSequence_ + 1;
     return true;
 }
 
-void OVSocket::onAcknowledgement(uint8_t sequence) {
+// Only the peer a message went to can acknowledge it: an acknowledgement from anyone else, or
+// one meant for another peer's message of the same number, removes nothing.
+void OVSocket::onAcknowledgement(uint8_t sequence, const SocketAddress& source) {
     for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-        if ((*it)->sequence != sequence)
+        if ((*it)->sequence != sequence || !(*it)->target.sameIpAndPort(source))
             continue;
         for (size_t i = 0; i < listeners_.size(); ++i)
             listeners_[i]->onReliableAcknowledged(**it);
@@ -53,15 +60,22 @@ void OVSocket::onAcknowledgement(uint8_t sequence) {
 }
 
 void OVSocket::resendDue() {
-    uint32_t now = tick();
+    const uint32_t now = tick();
+    if (pending_.empty() || uint32_t(now - oldestSent_) <= kResendIntervalMs)
+        return;
     for (auto it = pending_.begin(); it != pending_.end();) {
         PendingReliable& record = **it;
         ++it;  // the attempt may remove the record; keep the walk valid
         if (uint32_t(now - record.lastSent) > kResendIntervalMs) {
             if (!resendAttempt(record))
-                return;
+                break;
         }
     }
+    // Every record left was sent at most one interval ago, or is the one the walk stopped at.
+    oldestSent_ = now;
+    for (const auto& record : pending_)
+        if (int32_t(record->lastSent - oldestSent_) < 0)
+            oldestSent_ = record->lastSent;
 }
 
 bool OVSocket::resendAttempt(PendingReliable& record) {
@@ -81,7 +95,7 @@ bool OVSocket::resendAttempt(PendingReliable& record) {
         return false;
     }
     uint8_t datagram[kReliableHeader + PendingReliable::kMaxData];
-    int n = buildReliable(datagram, record.sequence, record.data, record.size);
+    int n = buildReliable(datagram, record.sequence, record.data.data(), record.size);
     record.resendCount++;
     setTarget(record.target, 0);
     send(datagram, n);

@@ -39,7 +39,7 @@ struct ClientTest : ::testing::Test {
         Sent out;
         for (const QueuedMessage& m : harness.server->router.queue)
             if (type < 0 || m.data[0] == type)
-                out.push_back({m.client, Bytes(m.data, m.data + m.size)});
+                out.push_back({m.client, m.data});
         harness.server->router.queue.clear();
         return out;
     }

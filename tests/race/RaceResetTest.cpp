@@ -50,7 +50,7 @@ TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
             if (m.data[0] != RV_BALLAST)
                 continue;
             float kg;
-            std::memcpy(&kg, m.data + 1, 4);
+            std::memcpy(&kg, m.data.data() + 1, 4);
             kilograms.push_back(kg);
             EXPECT_EQ(m.client, server().rankingList[size_t(k)]);
             EXPECT_EQ(m.dueTime, uint32_t(server().serverTime + 10 * k++));

@@ -49,7 +49,7 @@ std::vector<std::pair<int, Bytes>> RaceFixture::take(int type) {
     std::vector<std::pair<int, Bytes>> out;
     for (const QueuedMessage& m : server().router.queue)
         if (type < 0 || m.data[0] == type)
-            out.emplace_back(m.client->id, Bytes(m.data, m.data + m.size));
+            out.emplace_back(m.client->id, m.data);
     server().router.queue.clear();
     return out;
 }

@@ -205,3 +205,29 @@ TEST_F(Transport, FramesDatagramsAndSurvivesBadOnesWithoutReadingStaleBytes) {
     peer.drain();
     EXPECT_EQ(peer.acknowledgements, bytesOf({9, 8}));
 }
+
+// Acknowledgements count only from the peer the message went to; floods find caps, not memory.
+TEST_F(Transport, ForeignAcknowledgementsCancelNothingAndTheQueueAndPendingListAreBounded) {
+    TestClient peer(h.port()), spoofer(h.port());
+    peer.acknowledge = false;
+    Recorder* client = connect(peer.address());
+    router().send(client, bytesOf({33}).data(), 1, 0, true);
+    routerTurn();
+    for (int sequence = 0; sequence < 256; ++sequence)
+        spoofer.sendRaw({1, uint8_t(sequence)});
+    EXPECT_TRUE(socket().waitReadable(500));
+    routerTurn();
+    EXPECT_EQ(socket().pending().size(), 1u);
+    peer.sendRaw({1, 0});
+    routerTurn(true);
+    EXPECT_TRUE(socket().pending().empty());
+
+    StdoutCapture quiet;
+    for (size_t i = 0; i < CClientMessageRouter::kMaxQueued + 100; ++i)
+        router().send(client, bytesOf({33}).data(), 1, 0, true);
+    EXPECT_EQ(router().queue.size(), CClientMessageRouter::kMaxQueued);
+    EXPECT_EQ(router().queueDrops.total(), 100u);
+    for (size_t i = 0; i < OVSocket::kMaxPending + 10; ++i)
+        router().update();
+    EXPECT_EQ(socket().pending().size(), OVSocket::kMaxPending);
+}
