@@ -3,7 +3,7 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize bench format clean
+.PHONY: deps build run test test-sanitize bench fuzz format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -31,8 +31,21 @@ bench: build
 	build/rvbench --seconds $(BENCH_SECONDS) --label $(BENCH_LABEL) --server build/rvserver \
 		--relay build/rvrelay --demo demo --out bench/results
 
+# Each fuzz target runs FUZZ_SECONDS from the saved inputs under tests/fuzz/<target>; a finding
+# stops the run and leaves its input in build-fuzz/ (copy it into tests/fuzz/<target>/).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = UnknownSenderFuzz ClientMessageFuzz ReliableFuzz ConfigurationFuzz RecordingFuzz
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DRV_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	set -e; for t in $(FUZZ_TARGETS); do \
+		mkdir -p build-fuzz/corpus/$$t; \
+		build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 -print_final_stats=1 \
+			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/$$t; \
+	done
+
 format:
-	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

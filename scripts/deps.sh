@@ -11,6 +11,9 @@ dpkg -s libgtest-dev >/dev/null 2>&1 || missing+=(libgtest-dev)
 dpkg -s libgmock-dev >/dev/null 2>&1 || missing+=(libgmock-dev)
 dpkg -s libcurl4-openssl-dev >/dev/null 2>&1 || missing+=(libcurl4-openssl-dev)
 dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
+# The fuzz targets are built with clang's libFuzzer.
+command -v clang++ >/dev/null 2>&1 || missing+=(clang)
+dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

@@ -1,0 +1,94 @@
+#include "FuzzServer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "admission/CRVClientConnection.h"
+
+namespace fs = std::filesystem;
+
+std::string scratchFolder() {
+    char pattern[] = "/tmp/rvfuzz-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    const std::string root = made != nullptr ? made : "/tmp";
+    for (const char* sub :
+         {"cfg", "server/logs", "server/users", "server/sessions", "server/replay"})
+        fs::create_directories(root + "/" + sub);
+    static std::vector<std::string> made_folders;
+    made_folders.push_back(root);
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit([] {
+            std::error_code ignored;
+            for (const std::string& f : made_folders)
+                fs::remove_all(f, ignored);
+        });
+    }
+    return root;
+}
+
+void silenceConsole() {
+    if (std::getenv("RV_FUZZ_VERBOSE") == nullptr)
+        (void)std::freopen("/dev/null", "w", stdout);
+}
+
+std::string FuzzServer::eventConfig() {
+    std::string text =
+        "[CONFIGURATION]\nMAXCLIENTS=8\nNAME=Fuzz\nTRACK=ring\nCONFIGURATION=short\nCAR=gt1;\n"
+        "PASSWORD=\nADMIN=boss\nREGISTER=0\nPORT=0\nLOOP=4\nWINNERBALLAST=30\nFRONTTIRE=\n"
+        "REARTIRE=\nSESSIONS=3\n"
+        "[SESSION0]\nTYPE=0\nNAME=Practice\nWAITTIME=1\nSESTIME=1\nACCEPTNEW=1\n"
+        "[SESSION1]\nTYPE=1\nNAME=Qualifying\nWAITTIME=1\nSESTIME=1\nMINLAPS=1\nMAXLAPS=3\n"
+        "ACCEPTNEW=1\n"
+        "[SESSION2]\nTYPE=2\nNAME=Race\nWAITTIME=1\nRACELAPS=3\nACCEPTNEW=1\n";
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n')
+            crlf.push_back('\r');
+        crlf.push_back(c);
+    }
+    return crlf;
+}
+
+FuzzServer::FuzzServer(const std::string& config) : folder(scratchFolder()) {
+    std::ofstream(folder + "/cfg/rvservercfg.ini", std::ios::binary) << config;
+    ServerEnvironment env;
+    env.clock = &clock;
+    env.root = folder + "/";
+    env.documentsFolder = folder + "/no-documents";
+    env.localTime = [](const char*) { return std::string("01_00_00"); };
+    server = std::make_unique<CRVServer>(env);
+    server->loadConfiguration();
+    server->initialize();
+}
+
+CRVClientConnection* FuzzServer::attach(uint16_t port) {
+    const SocketAddress address = SocketAddress::fromHost(0x7f000001, port);
+    auto* c = new CRVClientConnection();
+    c->server = server.get();
+    c->id = server->joinCounter++;
+    if (server->joinCounter == 0)
+        server->joinCounter = 1;
+    for (int s = 0; s < CRVServer::kSlots; ++s)
+        if (!server->slotTaken[s]) {
+            server->slotTaken[s] = true;
+            c->slot = uint8_t(s);
+            break;
+        }
+    std::snprintf(c->userName, sizeof c->userName, "Fuzz%d", int(c->id));
+    std::snprintf(c->guid, sizeof c->guid, "fuzz-%d", int(c->id));
+    c->focusId = c->id;
+    c->address = address;
+    c->lastSeenTime = server->serverTime;
+    server->clients.push_back(c);
+    server->rankingList.push_back(c);
+    return c;
+}
+
+void FuzzServer::turn(uint32_t ms) {
+    clock.advance(ms);
+    server->update();
+}
