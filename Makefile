@@ -3,7 +3,7 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize bench fuzz format clean
+.PHONY: deps build run test test-sanitize bench fuzz soak format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -30,6 +30,13 @@ BENCH_LABEL ?= latest
 bench: build
 	build/rvbench --seconds $(BENCH_SECONDS) --label $(BENCH_LABEL) --server build/rvserver \
 		--relay build/rvrelay --demo demo --out bench/results
+
+# Floods of each kind against the drivers' cadence, then 32 drivers on a lossy link.
+SOAK_SECONDS ?= 600
+FLOOD_SECONDS ?= 10
+soak: build
+	build/rvsoak --server build/rvserver --demo demo --seconds $(SOAK_SECONDS) \
+		--flood-seconds $(FLOOD_SECONDS)
 
 # Each fuzz target runs FUZZ_SECONDS from the saved inputs under tests/fuzz/<target>; a finding
 # stops the run and leaves its input in build-fuzz/ (copy it into tests/fuzz/<target>/).
