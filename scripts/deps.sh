@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake,
-# GoogleTest and libcurl (the lobby's web request). Nothing is installed when everything is
-# already there.
+# GoogleTest, libcurl (the lobby's web request) and CLI11 (the tools' arguments). Nothing is
+# installed when everything is already there.
 set -euo pipefail
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -10,6 +10,7 @@ command -v make >/dev/null 2>&1 || missing+=(make)
 dpkg -s libgtest-dev >/dev/null 2>&1 || missing+=(libgtest-dev)
 dpkg -s libgmock-dev >/dev/null 2>&1 || missing+=(libgmock-dev)
 dpkg -s libcurl4-openssl-dev >/dev/null 2>&1 || missing+=(libcurl4-openssl-dev)
+dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""
