@@ -2,7 +2,7 @@
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan.
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize format clean
+.PHONY: deps build run test test-sanitize format clean replay-speed
 
 deps:
 	@bash scripts/deps.sh
@@ -23,6 +23,12 @@ test-sanitize: deps
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DRV_SANITIZE=ON >/dev/null
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
+
+# Times rvreplay on a one-hour event of 20 drivers at 60 updates/s (about 4.3 million messages).
+replay-speed: build
+	rm -rf build/replay-speed
+	build/tests/replay_sample build/replay-speed
+	build/tools/rvreplay --dir build/replay-speed
 
 format:
 	find src tests tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
