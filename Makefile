@@ -2,7 +2,7 @@
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan.
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize format clean replay-speed
+.PHONY: deps build run test test-sanitize format clean replay-speed replay-check
 
 deps:
 	@bash scripts/deps.sh
@@ -29,6 +29,10 @@ replay-speed: build
 	rm -rf build/replay-speed
 	build/tests/replay_sample build/replay-speed
 	build/tools/rvreplay --dir build/replay-speed
+
+# Records a short event on a live server, replays it and compares the logs and results files.
+replay-check: build
+	bash scripts/replay-check.sh build
 
 format:
 	find src tests tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
