@@ -111,14 +111,17 @@ void Replay::run(const std::function<void(uint64_t)>& progress) {
     server_->config.registerWithLobby = false;
     server_->initialize();
 
+    // Reported every so many messages, or turns while the recording is quiet.
     constexpr uint64_t kProgressEvery = 1 << 16;
     uint64_t reported = 0;
+    uint64_t turns = 0;
     uint32_t t = 0;
     for (;;) {
         clock_.now = t;
         feed_->setNow(t);
         server_->update();
-        if (progress && feed_->delivered() - reported >= kProgressEvery) {
+        if (progress && (feed_->delivered() - reported >= kProgressEvery ||
+                         ++turns % (kProgressEvery * 16) == 0)) {
             reported = feed_->delivered();
             progress(reported);
         }

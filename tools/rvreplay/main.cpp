@@ -19,10 +19,10 @@ namespace {
 constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
-// "M:SS" of server time, minutes unbounded.
+// "M:SS" of server time; up to 9999 minutes, about a week.
 bool parseUntil(const std::string& text, uint32_t& ms) {
     std::smatch m;
-    if (!std::regex_match(text, m, std::regex(R"((\d{1,5}):([0-5]\d))")))
+    if (!std::regex_match(text, m, std::regex(R"((\d{1,4}):([0-5]\d))")))
         return false;
     ms = uint32_t(std::stoul(m[1]) * 60 + std::stoul(m[2])) * 1000;
     return true;
@@ -132,6 +132,9 @@ int main(int argc, char** argv) {
                  static_cast<unsigned long long>(replay.messages()),
                  clockText(replay.endTime()).c_str(), seconds,
                  seconds > 0 ? double(replay.messages()) / seconds : 0.0);
+    if (options.until && replay.endTime() < *options.until)
+        std::fprintf(stderr, "rvreplay: the recording ends at %s, before %s\n",
+                     clockText(replay.endTime()).c_str(), until.c_str());
     std::fprintf(stderr, "rvreplay: event log and results in %s\n", replay.outFolder().c_str());
     std::fputs(standings.c_str(), stdout);
     return 0;
