@@ -3,7 +3,7 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize bench fuzz soak format clean
+.PHONY: deps build run test test-sanitize bench fuzz soak replay-speed replay-check format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -50,6 +50,16 @@ fuzz: deps
 		build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 -print_final_stats=1 \
 			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/$$t; \
 	done
+
+# Times rvreplay on a one-hour event of 20 drivers at 60 updates/s (about 4.3 million messages).
+replay-speed: build
+	rm -rf build/replay-speed
+	build/tests/replay_sample build/replay-speed
+	build/tools/rvreplay --dir build/replay-speed
+
+# Records a short event on a live server, replays it and compares the logs and results files.
+replay-check: build
+	bash scripts/replay-check.sh build
 
 format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

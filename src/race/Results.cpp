@@ -15,7 +15,7 @@ void CRVServer::saveSession(int index) {
     std::vector<CRVClientConnection*> standings = clients;
     order::sortForSession(standings, session.type);
     // The folder belongs to the installation; without it no results are kept.
-    std::FILE* f = std::fopen(path(file).c_str(), "w");
+    std::FILE* f = std::fopen(outputPath(file).c_str(), "w");
     if (f == nullptr)
         return;
     std::fprintf(f, "[HEADER]\nNAME=%s\nTYPE=%d\nCLIENTS=%d\n", recordText(session.name).c_str(),

@@ -1,6 +1,5 @@
 #include "records/CRVServerLogger.h"
 
-#include "platform/Platform.h"
 #include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 
@@ -11,8 +10,8 @@ CRVServerLogger::~CRVServerLogger() {
 
 void CRVServerLogger::open(CRVServer* server) {
     server_ = server;
-    fileName_ = "server/logs/rvserverlog[" + platform::localTimeText("%m_%d_%H_%M") + "].txt";
-    file_ = std::fopen(server->path(fileName_).c_str(), "w");
+    fileName_ = "server/logs/rvserverlog[" + server->localTimeText("%m_%d_%H_%M") + "].txt";
+    file_ = std::fopen(server->outputPath(fileName_).c_str(), "w");
 }
 
 void CRVServerLogger::log(const std::string& text, int /*kind*/) {

@@ -1,7 +1,6 @@
 #include "records/CRVServerRecorder.h"
 
 #include "admission/CRVClientConnection.h"
-#include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
 #include "runtime/CRVServer.h"
@@ -51,40 +50,21 @@ void CRVServerRecorder::record(const SocketAddress* sender, const uint8_t* data,
 
 void CRVServerRecorder::load(const std::string& path) {
     std::printf("LOADING %s\n", path.c_str());
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return;
-    // Every size is measured against what is left of the file, so a damaged size can neither
-    // make the reader allocate more than the file holds nor read past its end.
-    std::fseek(f, 0, SEEK_END);
-    long end = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    uint64_t left = end > 0 ? uint64_t(end) : 0;
+    RecordingReader reader(path);
     bool first = true;
     uint32_t lastKept = 0;
-    uint8_t header[kHeaderSize];
-    while (left >= kHeaderSize && std::fread(header, 1, sizeof header, f) == sizeof header) {
-        left -= kHeaderSize;
-        ByteReader r(header, sizeof header);
+    for (;;) {
         RecordedMessage m;
-        m.time = r.u32();
-        const uint32_t size = r.u32();
-        for (uint8_t& b : m.sender.raw)
-            b = r.u8();
-        if (size > left)
-            break;  // cut short by the end of the file
-        if (size == 0)
-            std::printf("Message size is 0 %d\n", int(m.time));
-        if (size > kMaxMessage) {
-            std::printf("SUSPICIOUS MESSAGE WITH SIZE=%d, IGNORE AND DON'T RECORD IT\n", int(size));
-            std::fseek(f, long(size), SEEK_CUR);
-            left -= size;
+        const RecordingReader::Next next = reader.next(m);
+        if (next == RecordingReader::Next::End || next == RecordingReader::Next::Cut)
+            break;
+        if (next == RecordingReader::Next::Oversized) {
+            std::printf("SUSPICIOUS MESSAGE WITH SIZE=%d, IGNORE AND DON'T RECORD IT\n",
+                        int(reader.declaredSize()));
             continue;
         }
-        m.data.resize(size);
-        if (std::fread(m.data.data(), 1, size, f) != size)
-            break;
-        left -= size;
+        if (m.data.empty())
+            std::printf("Message size is 0 %d\n", int(m.time));
         if (first) {
             lastKept = m.time;
             first = false;
@@ -98,7 +78,6 @@ void CRVServerRecorder::load(const std::string& path) {
                         m.data.empty() ? 0 : int(m.data[0]));
         }
     }
-    std::fclose(f);
 }
 
 void CRVServerRecorder::playStep() {

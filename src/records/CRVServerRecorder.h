@@ -9,22 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "transport/SocketAddress.h"
+#include "records/RecordingReader.h"
 
 class CRVServer;
 
-struct RecordedMessage {
-    uint32_t time = 0;
-    SocketAddress sender;
-    std::vector<uint8_t> data;
-};
-
 class CRVServerRecorder {
   public:
-    // Each record: time, size, the 16-byte sender address, a zero word, then the message.
-    static constexpr int kHeaderSize = 28;
-    // The socket never delivers more; anything larger in a recording is damage.
-    static constexpr uint32_t kMaxMessage = 1023;
+    static constexpr int kHeaderSize = RecordingReader::kHeaderSize;
+    static constexpr uint32_t kMaxMessage = RecordingReader::kMaxMessage;
     static constexpr int32_t kMaxGapMs = 20000;
 
     explicit CRVServerRecorder(CRVServer* server) : server_(server) {}

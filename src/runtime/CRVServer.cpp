@@ -15,13 +15,15 @@ CRVServer::CRVServer(const ServerEnvironment& env)
     : clock(env.clock),
       root(env.root),
       documentsFolder(env.documentsFolder),
-      localTime(env.localTime ? env.localTime : platform::localTimeText) {
+      localTime(env.localTime ? env.localTime : platform::localTimeText),
+      feed(env.feed),
+      outputFolder(env.outputFolder) {
     if (clock == nullptr) {
         ownClock_ = std::make_unique<SystemClock>();
         clock = ownClock_.get();
         documentsFolder = platform::documentsFolder();
     }
-    statistics = std::make_unique<ServerStatistics>(this, path("serverStats.txt"));
+    statistics = std::make_unique<ServerStatistics>(this, outputPath("serverStats.txt"));
 }
 
 CRVServer::~CRVServer() {
@@ -30,6 +32,12 @@ CRVServer::~CRVServer() {
 
 std::string CRVServer::path(const std::string& relative) const {
     return root + relative;
+}
+
+std::string CRVServer::outputPath(const std::string& relative) const {
+    if (outputFolder.empty())
+        return path(relative);
+    return outputFolder + relative.substr(relative.rfind('/') + 1);
 }
 
 void CRVServer::printHostAddress() {
@@ -82,7 +90,11 @@ void CRVServer::initialize() {
     router.owner = this;
     router.socket.setClock(clock);
     router.socket.setLocalPort(config.port);
-    router.socket.init(true);
+    if (feed != nullptr) {
+        router.socket.attachFeed(feed);
+    } else {
+        router.socket.init(true);
+    }
     router.socket.addListener(&router);
 
     system.initHighPerformanceTimer();
@@ -96,7 +108,9 @@ void CRVServer::initialize() {
     maxValidLaps = 10000;
     joinCounter = 1;
 
-    startReplayRecorder();
+    // Offline the messages come from a recording already; recording them again would replace it.
+    if (feed == nullptr)
+        startReplayRecorder();
     std::printf("Initializing message router\n");
     serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
 

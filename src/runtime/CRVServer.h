@@ -21,6 +21,7 @@
 #include "transport/OVMessageListener.h"
 
 class CRVClientConnection;
+class MessageFeed;
 struct ConnectRequest;
 class ServerClock;
 class ServerStatistics;
@@ -30,10 +31,17 @@ class ServerStatistics;
 // folder.
 struct ServerEnvironment {
     ServerClock* clock = nullptr;
-    std::string root;  // "" or a folder path ending in "/"
-    std::string documentsFolder;
-    // Local wall-clock time as strftime formats it; results files are named by it.
+    std::string root;             // "" or a folder path ending in "/"
+    std::string documentsFolder;  // "": the configuration is read from root only
+    // Local wall-clock time as strftime formats it; the event log and results files are named
+    // by it.
     std::function<std::string(const char* format)> localTime;
+    // Set: the server runs offline on these messages (no socket, nothing sent, nothing
+    // recorded), as when a recorded event is replayed.
+    MessageFeed* feed = nullptr;
+    // "" or a folder path ending in "/": where the event log, the results files and the
+    // statistics go instead of their places under root.
+    std::string outputFolder;
 };
 
 class CRVServer : public OVMessageListener {
@@ -59,6 +67,8 @@ class CRVServer : public OVMessageListener {
     void shutdown();
     // A path relative to the working folder, placed under the server's root.
     std::string path(const std::string& relative) const;
+    // Where a file the event writes goes: path(relative), or its name in the output folder.
+    std::string outputPath(const std::string& relative) const;
     std::string localTimeText(const char* format) const { return localTime(format); }
     void flushOutput();
 
@@ -127,6 +137,8 @@ class CRVServer : public OVMessageListener {
     std::string root;
     std::string documentsFolder;
     std::function<std::string(const char* format)> localTime;
+    MessageFeed* feed;
+    std::string outputFolder;
 
     // Transport.
     CClientMessageRouter router;

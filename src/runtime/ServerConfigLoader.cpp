@@ -46,7 +46,8 @@ SessionRecord readSession(const ZTINIReader& ini, int index) {
 void CRVServer::loadConfiguration() {
     std::printf("Docs folder is %s\n", documentsFolder.c_str());
     ZTINIReader ini;
-    ini.load(documentsFolder + "/Ralvo" + "/cfg/rvservercfg.ini");
+    if (!documentsFolder.empty())
+        ini.load(documentsFolder + "/Ralvo" + "/cfg/rvservercfg.ini");
     if (!ini.loaded)
         ini.load(path("cfg/rvservercfg.ini"));
 

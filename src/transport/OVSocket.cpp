@@ -84,6 +84,15 @@ bool OVSocket::send(const uint8_t* data, int size) {
 int OVSocket::receive(int maxDatagrams) {
     source_.clear();
     int count = 0;
+    if (feed_ != nullptr) {
+        uint8_t* data = nullptr;
+        int size = 0;
+        while (count < maxDatagrams && feed_->next(data, size, source_)) {
+            deliver(data, size, source_);
+            ++count;
+        }
+        return count;
+    }
     while (count < maxDatagrams) {
         if (!platform::udpPending(handle_))
             break;

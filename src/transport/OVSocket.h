@@ -15,6 +15,16 @@
 
 class ServerClock;
 
+// Stands in for the network: a socket given a feed takes its received messages from it and
+// sends nothing (a recorded event replayed offline).
+class MessageFeed {
+  public:
+    virtual ~MessageFeed() = default;
+    // The next message that has arrived by now, as the socket would deliver it; false when
+    // none has. `data` stays valid until the next call.
+    virtual bool next(uint8_t*& data, int& size, SocketAddress& from) = 0;
+};
+
 // One reliable message sent and not yet acknowledged or given up.
 struct PendingReliable {
     static constexpr int kMaxData = 1000;
@@ -47,6 +57,11 @@ class OVSocket {
     uint16_t boundPort() const;
 
     void init(bool bind);
+    // Instead of init(): no OS socket; messages come from `feed`, sends go nowhere.
+    void attachFeed(MessageFeed* feed) {
+        feed_ = feed;
+        muted = true;
+    }
     void setTarget(const SocketAddress& address, uint16_t port);
     void setTarget(const char* dotted, uint16_t port);
     const SocketAddress& target() const { return target_; }
@@ -75,6 +90,7 @@ class OVSocket {
     uint32_t tick() const;
 
     ServerClock* clock_;
+    MessageFeed* feed_ = nullptr;
     platform::SocketHandle handle_ = platform::kNoSocket;
     int localPort_ = 666;
     uint16_t targetPort_ = 0;

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Records a short event on a live server, replays the recording with rvreplay, and compares the
+# two event logs and results files. Usage: scripts/replay-check.sh [BUILD_DIR]
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+dir=$build/replay-check
+rm -rf "$dir"
+port=$((20000 + $$ % 20000))
+"$build/tests/replay_check" setup "$dir" "$port"
+# The live server reads its configuration from the working folder only, as rvreplay does.
+(cd "$dir" && XDG_DOCUMENTS_DIR="$dir/no-documents" exec "$build/rvserver" >console.txt 2>&1) &
+server=$!
+trap 'kill "$server" 2>/dev/null || true' EXIT
+"$build/tests/replay_check" drive "$port"
+kill -TERM "$server"
+wait "$server" || true
+"$build/tools/rvreplay" --dir "$dir" >"$dir/standings.txt"
+"$build/tests/replay_check" compare "$dir" "$dir/server/replayed"

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "rvreplay/Replay.h"
+#include "rvreplay/StandingsText.h"
+#include "support/RaceFixture.h"
+
+namespace {
+
+const char* const kRecording = "server/replay/out.rvsr";
+
+std::string eventSessions() {
+    return "SESSIONS=2\n" + session(0, 0, "Practice", 2, 1) + session(1, 2, "Race", 5, 0, 2);
+}
+
+Bytes ping() {
+    return {RV_PING, 0, 0, 0, 0, 0, 0};
+}
+
+// A short event run live on the fake clock, its turns spaced as the main loop spaces them: three
+// drivers join, one chats, one falls silent and is lost, practice laps, a two-lap race won,
+// and a sign-off.
+struct LiveEvent {
+    LiveEvent() : harness(eventConfig(eventSessions())) {
+        harness.start();
+        StdoutCapture quiet;
+        CRVServer& s = *harness.server;
+        for (int i = 0; i < 3; ++i)
+            peers.push_back(std::make_unique<TestClient>(harness.port()));
+        TestClient& ann = *peers[0];
+        TestClient& bob = *peers[1];
+        const int32_t tyres = s.checksums.tyres;
+        harness.turn();
+        sendAt(500, ann,
+               connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres}));
+        sendAt(700, bob,
+               connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres}));
+        sendAt(1000, *peers[2],
+               connectRequest({.guid = "guid-c", .userName = "Cid", .tyreChecksum = tyres}));
+        sendAt(10000, ann, chat("hello"));
+        sendAt(20000, ann, lapMessage(1, 19000, 9000, 19000));
+        sendAt(22000, bob, lapMessage(1, 21000, 10000, 21000));
+        for (int64_t t = 30000; t <= 85000; t += 5000) {  // Cid stays silent
+            sendAt(t, ann, ping());
+            sendAt(t + 1, bob, ping());
+        }
+        sendAt(90000, ann, lapMessage(2, 12000, 6000, 12000));
+        sendAt(92000, bob, lapMessage(2, 14000, 7000, 14000));
+        sendAt(100000, ann, lapMessage(3, 10000, 5000, 22000));
+        sendAt(103000, bob, lapMessage(3, 11000, 5000, 25000));
+        sendAt(105000, bob, {RV_SIGNOFF});
+        runTo(106000);
+        s.flushOutput();
+        log = harness.folder.read(s.logger.fileName());
+        harness.server.reset();  // closes the recording
+    }
+    int64_t now() const { return harness.server->serverTime; }
+    uint32_t step() const { return harness.server->clients.size() < 2 ? 10 : 1; }
+    void runTo(int64_t t) {
+        while (now() + step() <= t)
+            harness.advance(step());
+    }
+    void sendAt(int64_t t, TestClient& client, const Bytes& message) {
+        runTo(t - 1);
+        client.sendRaw(message);
+        harness.clock.advance(step());
+        ASSERT_TRUE(harness.receiveTurn());
+    }
+    std::string results(const std::string& session) const {
+        return harness.folder.read("server/sessions/Test Server_" + session + "_" + kLocalTime +
+                                   ".txt");
+    }
+
+    ServerHarness harness;
+    std::vector<std::unique_ptr<TestClient>> peers;
+    std::string log;
+};
+
+LiveEvent& live() {
+    static LiveEvent event;
+    return event;
+}
+
+// A replay of the live event's folder into a fresh output folder.
+struct Replayed {
+    explicit Replayed(ReplayOptions options = {}) {
+        if (options.workdir.empty())
+            options.workdir = live().harness.folder.path();
+        if (options.out.empty())
+            options.out = out.path();
+        replay = std::make_unique<Replay>(options);
+        StdoutCapture quiet;
+        if (replay->prepare())
+            replay->run();
+    }
+    std::vector<std::string> files(const std::string& prefix) const {
+        std::vector<std::string> names;
+        for (const std::string& name : out.list("."))
+            if (name.rfind(prefix, 0) == 0)
+                names.push_back(name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string log() const { return out.read(files("rvserverlog[").at(0)); }
+    std::string results(const std::string& prefix) const { return out.read(files(prefix).at(0)); }
+
+    TempFolder out;
+    std::unique_ptr<Replay> replay;
+};
+
+}  // namespace
+
+TEST(ReplayTool, RebuildsTheLiveEventLogAndResultsLineByLine) {
+    const LiveEvent& event = live();
+    for (const char* kind :
+         {",JOIN,Cid,", ",CHAT,guid-a,hello", ",LOST,guid-c", ",RACEEND,guid-a", ",LOST,guid-b"})
+        ASSERT_NE(event.log.find(kind), std::string::npos) << kind << " missing from\n"
+                                                           << event.log;
+    Replayed r;
+    ASSERT_EQ(r.replay->error(), "");
+    EXPECT_EQ(r.log(), event.log);
+    EXPECT_EQ(r.files("Test Server_").size(), 2u);
+    EXPECT_EQ(r.results("Test Server_Practice_"), event.results("Practice"));
+    EXPECT_EQ(r.results("Test Server_Race_"), event.results("Race"));
+    EXPECT_TRUE(r.out.exists("serverStats.txt"));
+    EXPECT_EQ(live().harness.folder.list("server/replayed").size(), 0u) << "only --out is written";
+}
+
+TEST(ReplayTool, StopsAtACutRecordAndAtTheRequestedTime) {
+    TempFolder cut;
+    const std::string whole = live().harness.folder.read(kRecording);
+    cut.write("cut.rvsr", whole.substr(0, whole.size() - 1));  // into the sign-off's record
+    Replayed r({.recording = cut.path() + "/cut.rvsr"});
+    EXPECT_EQ(r.replay->scan().damage,
+              "ends inside a record at byte " + std::to_string(whole.size() - 29));
+    const std::string log = live().log;
+    const size_t lastLine = log.rfind('\n', log.size() - 2) + 1;
+    ASSERT_EQ(log.substr(lastLine + 1 + log.substr(lastLine).find(',')), "LOST,guid-b\n");
+    EXPECT_EQ(r.log(), log.substr(0, lastLine)) << "all but the sign-off's removal";
+
+    Replayed until({.until = 101000});
+    EXPECT_EQ(until.replay->endTime(), 101000u);
+    EXPECT_EQ(
+        standingsText(until.replay->server()),
+        "Race (race) at 1:41:000, 2 clients\n"
+        "POS  GUID                 NAME                  LAPS     BESTLAP  QUALIFYLAP    RACETIME\n"
+        "  1  guid-a               Ann                      2    0:10:000           -    0:22:000\n"
+        "  2  guid-b               Bob                      1    0:14:000           -    "
+        "0:14:000\n");
+    EXPECT_EQ(until.files("Test Server_Race_").size(), 0u) << "the race was not over yet";
+}
+
+TEST(ReplayTool, FollowsTheWorkingFolderConfigurationAsItIsNow) {
+    TempFolder changed;
+    changed.write("cfg/rvservercfg.ini",
+                  eventConfig(eventSessions(), {"NAME=Other Server", "CONFIGURATION=long"}));
+    changed.write(kRecording, live().harness.folder.read(kRecording));
+    Replayed r({.workdir = changed.path()});
+    std::string log = live().log;
+    log.replace(log.find("testring,short"), 14, "testring,long");
+    EXPECT_EQ(r.log(), log);
+    EXPECT_EQ(r.results("Other Server_Race_"), live().results("Race"));
+}
+
+// The program itself: one readable block on stdout, one-line errors on stderr, exit codes a
+// script can test, and no crash on whatever lies where the recording should be.
+TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
+    TempFolder work;
+    auto run = [&](const std::string& args, std::string& err) {
+        const std::string cmd = std::string(RV_REPLAY_BINARY) + " " + args + " >" + work.path() +
+                                "/stdout 2>" + work.path() + "/stderr";
+        const int status = std::system(cmd.c_str());
+        err = work.read("stderr");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const std::string dir = "--dir " + work.path() + "/event";
+    std::string err;
+    work.makeFolder("event");
+    EXPECT_EQ(run(dir, err), 1);
+    EXPECT_EQ(err, "rvreplay: no configuration: " + work.path() +
+                       "/event/cfg/rvservercfg.ini is missing\n");
+    work.write("event/cfg/rvservercfg.ini", eventConfig(eventSessions()));
+    EXPECT_EQ(run(dir, err), 1);
+    EXPECT_EQ(err,
+              "rvreplay: cannot read the recording " + work.path() + "/event/" + kRecording + "\n");
+    work.write(std::string("event/") + kRecording, "");
+    EXPECT_EQ(run(dir, err), 1);
+    EXPECT_EQ(err, "rvreplay: the recording " + work.path() + "/event/" + kRecording +
+                       " holds no message\n");
+    EXPECT_EQ(run(dir + " --until 1:5", err), 2);
+    EXPECT_EQ(err, "rvreplay: --until wants M:SS, not \"1:5\"\n");
+
+    std::mt19937 random(20);
+    for (int round = 0; round < 6; ++round) {
+        std::string noise(random() % 3000, '\0');
+        for (char& c : noise)
+            c = char(random() % (round % 2 == 0 ? 256 : 3));  // small values make small sizes
+        work.write(std::string("event/") + kRecording, noise);
+        const int status = run(dir, err);
+        EXPECT_TRUE(status == 0 || status == 1) << status << err;
+        EXPECT_EQ(err.rfind("rvreplay: ", 0), 0u) << err;
+    }
+
+    work.write(std::string("event/") + kRecording, live().harness.folder.read(kRecording));
+    ASSERT_EQ(run(dir + " --out " + work.path() + "/out", err), 0) << err;
+    EXPECT_EQ(work.read("stdout").substr(0, 35), "Race (race) at 1:45:000, 1 clients\n");
+    EXPECT_NE(err.find("rvreplay: 35 messages, 1:45 of server time, in "), std::string::npos)
+        << err;
+    EXPECT_NE(work.read("out/console.txt").find("freeing slot"), std::string::npos);
+}
