@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake,
-# GoogleTest and libcurl (the lobby's web request). Nothing is installed when everything is
+# GoogleTest, libcurl (the lobby's web request) and the operator tools' libraries: CLI11 for
+# arguments, nlohmann-json for JSON and cpp-httplib for the live timing page. Nothing is installed when everything is
 # already there.
 set -euo pipefail
 missing=()
@@ -10,6 +11,9 @@ command -v make >/dev/null 2>&1 || missing+=(make)
 dpkg -s libgtest-dev >/dev/null 2>&1 || missing+=(libgtest-dev)
 dpkg -s libgmock-dev >/dev/null 2>&1 || missing+=(libgmock-dev)
 dpkg -s libcurl4-openssl-dev >/dev/null 2>&1 || missing+=(libcurl4-openssl-dev)
+dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
+dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
+dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""
