@@ -26,6 +26,10 @@ class CRVServerRecorder {
     // The socket never delivers more; anything larger in a recording is damage.
     static constexpr uint32_t kMaxMessage = 1023;
     static constexpr int32_t kMaxGapMs = 20000;
+    static constexpr char kRecordingFile[] = "server/replay/out.rvsr";
+
+    // True when cfg/rvserverrecorder.ini under `root` asks for playback (LOAD=1).
+    static bool playbackConfigured(const std::string& root);
 
     explicit CRVServerRecorder(CRVServer* server) : server_(server) {}
     virtual ~CRVServerRecorder();

@@ -93,7 +93,7 @@ void CRVServer::initialize() {
     raceWon = false;
     leaderLaps = 0;
     raceWonTime = 0;
-    maxValidLaps = 10000;
+    maxValidLaps = ServerConfig::kMaxValidLaps;
     joinCounter = 1;
 
     startReplayRecorder();
