@@ -1,8 +1,9 @@
 # Thin wrapper over CMake. `make run` starts the server in a fresh copy of demo/ under build/,
+# `make demo` runs the short demo event with simulated drivers and its live page,
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan.
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize format clean
+.PHONY: deps build run demo test test-sanitize format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -15,6 +16,10 @@ run: build
 	rm -rf build/demo-run
 	cp -r demo build/demo-run
 	cd build/demo-run && ../rvserver
+
+# The demo event with five simulated drivers (build/rvbot) and the live page on port 8080.
+demo: build
+	bash tools/demo/run-demo.sh
 
 test: build
 	cd build && ctest --output-on-failure -j $(JOBS)

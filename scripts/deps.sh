@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake,
-# GoogleTest, libcurl (the lobby's web request) and the operator tools' libraries: CLI11 for
-# arguments, nlohmann-json for JSON and cpp-httplib for the live timing page. Nothing is installed when everything is
+# GoogleTest, libcurl (the lobby's web request), the operator tools' libraries (CLI11 for
+# arguments, nlohmann-json for JSON, cpp-httplib for the live timing page) and Chromium, whose
+# headless mode tests that page in a real browser. Nothing is installed when everything is
 # already there.
 set -euo pipefail
 missing=()
@@ -14,6 +15,7 @@ dpkg -s libcurl4-openssl-dev >/dev/null 2>&1 || missing+=(libcurl4-openssl-dev)
 dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
 dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
 dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
+command -v chromium >/dev/null 2>&1 || missing+=(chromium)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

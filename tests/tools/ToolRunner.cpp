@@ -27,7 +27,8 @@ bool waitUntil(int ms, pid_t pid, int& status) {
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder) {
     TempFolder scratch;
-    const std::string binary = std::string(RV_TOOLS_DIR) + "/" + program;
+    const std::string binary =
+        program.front() == '/' ? program : std::string(RV_TOOLS_DIR) + "/" + program;
     const std::string out = scratch.path() + "/out", err = scratch.path() + "/err";
     pid_t pid = ::fork();
     if (pid == 0) {

@@ -14,8 +14,8 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs build/<program> with `args` in `folder` (the test's own temp folder when empty); ends it
-// after 10 s, which counts as a hang.
+// Runs build/<program> (or `program` itself when it is an absolute path) with `args` in `folder`
+// (the test's own temp folder when empty); ends it after 10 s, which counts as a hang.
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder = "");
 
