@@ -162,6 +162,10 @@ function cell(row, text) { const td = row.insertCell(); td.textContent = text ??
 async function refresh() {
   try {
     const state = await (await fetch("/live.json", {cache: "no-store"})).json();
+    if (state.error !== undefined) {
+      document.getElementById("status").textContent = state.error;
+      return;
+    }
     const s = state.session;
     document.getElementById("session").textContent =
         s.name === null ? "No session yet" : s.name + " (" + s.typeName + ")";
