@@ -9,6 +9,7 @@
 #include "race/SessionRecord.h"
 #include "race/VoteOptions.h"
 #include "records/CRVServerRecorder.h"
+#include "runtime/CRVServer.h"
 #include "runtime/ServerConfig.h"
 #include "runtime/ZTINIReader.h"
 #include "rvcheck/KeyProbe.h"
@@ -18,7 +19,6 @@ using nlohmann::ordered_json;
 
 namespace {
 
-constexpr int kSlots = 32;
 constexpr size_t kNameLimit = 19;
 
 struct Findings {
@@ -140,7 +140,7 @@ void checkConfiguration(const ZTINIReader& ini, const ServerConfig& c, Findings&
         validLaps != ServerConfig::kMaxValidLaps)
         f.warn("MAXVALIDLAPS=" + std::to_string(validLaps) + " is ignored: the server uses " +
                std::to_string(ServerConfig::kMaxValidLaps));
-    if (c.maxClients > kSlots)
+    if (c.maxClients > CRVServer::kSlots)
         f.warn("MAXCLIENTS=" + std::to_string(c.maxClients) +
                " is over 32: the server has 32 slots");
 }

@@ -34,7 +34,7 @@ struct Driver {
     int laps = 0;
     int32_t last = 0;
     int32_t best = 0;
-    int64_t reachedAt = 0;           // stamp of the latest lap
+    int64_t reachedAt = 0;                // stamp of the latest lap
     std::vector<int64_t> lapStamps = {};  // stamp of each completed lap, for race gaps
 };
 
