@@ -1,9 +1,10 @@
 # Thin wrapper over CMake. `make run` starts the server in a fresh copy of demo/ under build/,
+# `make demo` runs the short demo event with simulated drivers and its live page,
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan,
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize bench fuzz soak replay-speed replay-check format clean
+.PHONY: deps build run demo test test-sanitize bench fuzz soak replay-speed replay-check format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -16,6 +17,10 @@ run: build
 	rm -rf build/demo-run
 	cp -r demo build/demo-run
 	cd build/demo-run && ../rvserver
+
+# The demo event with five simulated drivers (build/rvbot) and the live page on port 8080.
+demo: build
+	bash tools/demo/run-demo.sh
 
 test: build
 	cd build && ctest --output-on-failure -j $(JOBS)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake,
-# GoogleTest, libcurl (the lobby's web request) and CLI11 (the command lines of the companion
-# tools). Nothing is installed when everything is already there.
+# GoogleTest, libcurl (the lobby's web request), the operator tools' libraries (CLI11 for
+# arguments, nlohmann-json for JSON, cpp-httplib for the live timing page) and Chromium, whose
+# headless mode tests that page in a real browser. Nothing is installed when everything is
+# already there.
 set -euo pipefail
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
@@ -14,6 +16,9 @@ dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
 # The fuzz targets are built with clang's libFuzzer.
 command -v clang++ >/dev/null 2>&1 || missing+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
+dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
+dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
+command -v chromium >/dev/null 2>&1 || missing+=(chromium)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

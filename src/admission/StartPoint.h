@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "protocol/ByteWriter.h"
@@ -23,3 +24,14 @@ inline void writeStartPoint(ByteWriter& w, const StartPoint& p) {
     for (float v : {p.px, p.py, p.pz, p.hx, p.hy, p.hz})
         w.f32(v);
 }
+
+// The track's start-point files, relative to the working folder: the new format first.
+std::string startPointFile(const std::string& track);
+std::string oldStartPointFile(const std::string& track);
+// New format: 16 points in each list, whatever the file holds; false (lists untouched) when the
+// file cannot be read.
+bool readStartPoints(const std::string& path, std::vector<StartPoint>& grid,
+                     std::vector<StartPoint>& box, std::vector<StartPoint>& pit);
+// Old format: as many grid and box points as its header claims; no pit points.
+void readOldStartPoints(const std::string& path, std::vector<StartPoint>& grid,
+                        std::vector<StartPoint>& box);

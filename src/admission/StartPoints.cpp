@@ -42,31 +42,55 @@ StartPoint readOldPoint(const ZTINIReader& ini, const std::string& section) {
 
 }  // namespace
 
-bool CRVServer::loadStartPoints(const std::string& file) {
+std::string startPointFile(const std::string& track) {
+    return "tracks/" + track + "/server/rvrefs.ini";
+}
+
+std::string oldStartPointFile(const std::string& track) {
+    return "server/tracks/" + track + "/" + track + ".ini";
+}
+
+bool readStartPoints(const std::string& file, std::vector<StartPoint>& grid,
+                     std::vector<StartPoint>& box, std::vector<StartPoint>& pit) {
     ZTINIReader ini;
     ini.load(file);
     if (!ini.loaded)
         return false;
-    std::printf("Loading Ralvo starting points\n");
     for (int n = 1; n <= 16; ++n) {
         const std::string number = std::to_string(n);
-        pitPoints.push_back(readNewPoint(ini, "PIT" + number));
-        gridPoints.push_back(readNewPoint(ini, "START" + number));
-        boxPoints.push_back(readNewPoint(ini, "BOX" + number));
+        pit.push_back(readNewPoint(ini, "PIT" + number));
+        grid.push_back(readNewPoint(ini, "START" + number));
+        box.push_back(readNewPoint(ini, "BOX" + number));
     }
     return true;
 }
 
-void CRVServer::loadOldStartPoints(const std::string& file) {
-    std::printf("Loading old startpoints\n");
+void readOldStartPoints(const std::string& file, std::vector<StartPoint>& grid,
+                        std::vector<StartPoint>& box) {
     ZTINIReader ini;
     ini.load(file);
     const int starts = ini.getInt("HEADER", "STARTPOS");
     const int boxes = ini.getInt("HEADER", "BOXPOS");
     for (int n = 1; n <= starts && n <= kMaxListLength; ++n)
-        gridPoints.push_back(readOldPoint(ini, "STARTPOS" + std::to_string(n)));
+        grid.push_back(readOldPoint(ini, "STARTPOS" + std::to_string(n)));
     for (int n = 1; n <= boxes && n <= kMaxListLength; ++n)
-        boxPoints.push_back(readOldPoint(ini, "BOXPOS" + std::to_string(n)));
+        box.push_back(readOldPoint(ini, "BOXPOS" + std::to_string(n)));
+}
+
+bool CRVServer::loadStartPoints(const std::string& file) {
+    std::vector<StartPoint> grid, box, pit;
+    if (!readStartPoints(file, grid, box, pit))
+        return false;
+    std::printf("Loading Ralvo starting points\n");
+    gridPoints.insert(gridPoints.end(), grid.begin(), grid.end());
+    boxPoints.insert(boxPoints.end(), box.begin(), box.end());
+    pitPoints.insert(pitPoints.end(), pit.begin(), pit.end());
+    return true;
+}
+
+void CRVServer::loadOldStartPoints(const std::string& file) {
+    std::printf("Loading old startpoints\n");
+    readOldStartPoints(file, gridPoints, boxPoints);
 }
 
 int CRVServer::getFreeGridPlace() const {

@@ -21,19 +21,32 @@ int32_t checksumFile(const std::string& path) {
     return int32_t(sum);
 }
 
+std::vector<ChecksumSource> checksumSources(const std::string& car, const std::string& track,
+                                            const std::string& configuration,
+                                            const std::string& frontTyre) {
+    const std::string trackFolder = "tracks/" + track + "/";
+    const std::string tyre = "cars/" + car + "/tyres/" + frontTyre;
+    // Clients report the front tyre twice; the rear tyre never enters the value.
+    return {{"rvs", "rvp/rvs.exe"},
+            {"track", trackFolder + track + ".zto"},
+            {"track", trackFolder + track + ".rvo"},
+            {"track", trackFolder + "configurations/" + configuration + ".txt"},
+            {"tyres", tyre},
+            {"tyres", tyre},
+            {"car", "cars/" + car + "/rvdk/" + car + ".rvdk"}};
+}
+
 void computeContentChecksums(ContentChecksums& out, const std::string& root, const std::string& car,
                              const std::string& track, const std::string& configuration,
                              const std::string& frontTyre, const std::string& /*rearTyre*/) {
-    const std::string trackFolder = root + "tracks/" + track + "/";
-    out.rvs = checksumFile(root + "rvp/rvs.exe");
-    out.track =
-        int32_t(uint32_t(checksumFile(trackFolder + track + ".zto")) +
-                uint32_t(checksumFile(trackFolder + track + ".rvo")) +
-                uint32_t(checksumFile(trackFolder + "configurations/" + configuration + ".txt")));
-    // Clients report the front tyre twice; the rear tyre never enters the value.
-    const uint32_t front = uint32_t(checksumFile(root + "cars/" + car + "/tyres/" + frontTyre));
-    out.tyres = int32_t(front + front);
-    out.car = checksumFile(root + "cars/" + car + "/rvdk/" + car + ".rvdk");
+    out = ContentChecksums{};
+    for (const ChecksumSource& s : checksumSources(car, track, configuration, frontTyre)) {
+        int32_t& value = s.value == "rvs"     ? out.rvs
+                         : s.value == "track" ? out.track
+                         : s.value == "tyres" ? out.tyres
+                                              : out.car;
+        value = int32_t(uint32_t(value) + uint32_t(checksumFile(root + s.path)));
+    }
     std::printf("CHECKSUMS:\n");
     std::printf("RVS=%d\n", out.rvs);
     std::printf("TRACK=%d\n", out.track);

@@ -3,6 +3,7 @@
 
 #include "admission/CRVClientConnection.h"
 #include "client/RecordText.h"
+#include "race/VoteOptions.h"
 #include "runtime/CRVServer.h"
 #include "runtime/ZTINIReader.h"
 
@@ -14,14 +15,25 @@ constexpr int kNext = 1;
 
 }  // namespace
 
+VoteOptions readVoteOptions(const std::string& root) {
+    VoteOptions options;
+    ZTINIReader ini;
+    ini.load(root + kVoteOptionsFile);
+    if (!ini.loaded)
+        return options;
+    options.fromFile = true;
+    options.quorum = ini.getFloat("VOTES", "QUORUM");
+    options.durationMs = int32_t(ini.getFloat("VOTES", "DURATION"));
+    return options;
+}
+
 void CRVServer::loadVoteOptions() {
     voteDuration = 10000;
-    ZTINIReader ini;
-    ini.load(path("cfg/sv_options.ini"));
-    if (!ini.loaded)
+    const VoteOptions options = readVoteOptions(root);
+    if (!options.fromFile)
         return;
-    voteQuorum = ini.getFloat("VOTES", "QUORUM");
-    voteDuration = int32_t(ini.getFloat("VOTES", "DURATION"));
+    voteQuorum = options.quorum;
+    voteDuration = options.durationMs;
 }
 
 void CRVServer::addVote(CRVClientConnection* voter, int subject) {

@@ -7,7 +7,13 @@
 #include "runtime/ZTINIReader.h"
 
 namespace {
-const char* const kRecording = "server/replay/out.rvsr";
+const char* const kRecording = CRVServerRecorder::kRecordingFile;
+}
+
+bool CRVServerRecorder::playbackConfigured(const std::string& root) {
+    ZTINIReader ini;
+    ini.load(root + "cfg/rvserverrecorder.ini");
+    return ini.getInt("CONFIG", "LOAD") == 1;
 }
 
 CRVServerRecorder::~CRVServerRecorder() {
@@ -15,9 +21,7 @@ CRVServerRecorder::~CRVServerRecorder() {
 }
 
 void CRVServerRecorder::setup() {
-    ZTINIReader ini;
-    ini.load(server_->path("cfg/rvserverrecorder.ini"));
-    if (ini.getInt("CONFIG", "LOAD") == 1) {
+    if (playbackConfigured(server_->root)) {
         playback = true;
         load(server_->path(kRecording));
         return;

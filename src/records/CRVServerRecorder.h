@@ -18,6 +18,10 @@ class CRVServerRecorder {
     static constexpr int kHeaderSize = RecordingReader::kHeaderSize;
     static constexpr uint32_t kMaxMessage = RecordingReader::kMaxMessage;
     static constexpr int32_t kMaxGapMs = 20000;
+    static constexpr char kRecordingFile[] = "server/replay/out.rvsr";
+
+    // True when cfg/rvserverrecorder.ini under `root` asks for playback (LOAD=1).
+    static bool playbackConfigured(const std::string& root);
 
     explicit CRVServerRecorder(CRVServer* server) : server_(server) {}
     virtual ~CRVServerRecorder();

@@ -105,7 +105,7 @@ void CRVServer::initialize() {
     raceWon = false;
     leaderLaps = 0;
     raceWonTime = 0;
-    maxValidLaps = 10000;
+    maxValidLaps = ServerConfig::kMaxValidLaps;
     joinCounter = 1;
 
     // Offline the messages come from a recording already; recording them again would replace it.

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "race/SessionRecord.h"
+
+class ZTINIReader;
+
 struct EntryListLine {
     std::string driver;  // guid, compared exactly
     int32_t ballast = 0;
@@ -12,6 +16,8 @@ struct EntryListLine {
 // The values read from rvservercfg.ini, once, at start-up.
 struct ServerConfig {
     static constexpr int kAcceptedVersion = 131;
+    // Start-up replaces MAXVALIDLAPS with this, whatever the file says.
+    static constexpr int kMaxValidLaps = 10000;
 
     std::string name;
     std::string track;
@@ -39,3 +45,11 @@ struct ServerConfig {
     std::string lobbyUdpHost = "127.0.0.1";
     std::string lobbyHttpHost = "127.0.0.1";
 };
+
+// Loads rvservercfg.ini from where the server looks: the documents folder's Ralvo/cfg first,
+// then cfg/ under `root`. Returns the path loaded, or "" when neither exists.
+std::string loadConfigurationFile(ZTINIReader& ini, const std::string& documentsFolder,
+                                  const std::string& root);
+// Every value of the configuration, read as start-up reads it, without console output.
+void readServerConfiguration(const ZTINIReader& ini, ServerConfig& config,
+                             std::vector<SessionRecord>& sessions);

@@ -43,14 +43,22 @@ SessionRecord readSession(const ZTINIReader& ini, int index) {
 
 }  // namespace
 
-void CRVServer::loadConfiguration() {
-    std::printf("Docs folder is %s\n", documentsFolder.c_str());
-    ZTINIReader ini;
-    if (!documentsFolder.empty())
-        ini.load(documentsFolder + "/Ralvo" + "/cfg/rvservercfg.ini");
-    if (!ini.loaded)
-        ini.load(path("cfg/rvservercfg.ini"));
+std::string loadConfigurationFile(ZTINIReader& ini, const std::string& documentsFolder,
+                                  const std::string& root) {
+    // Without a documents folder (an offline replay) only the working folder counts.
+    if (!documentsFolder.empty()) {
+        const std::string documents = documentsFolder + "/Ralvo" + "/cfg/rvservercfg.ini";
+        ini.load(documents);
+        if (ini.loaded)
+            return documents;
+    }
+    const std::string local = root + "cfg/rvservercfg.ini";
+    ini.load(local);
+    return ini.loaded ? local : std::string();
+}
 
+void readServerConfiguration(const ZTINIReader& ini, ServerConfig& config,
+                             std::vector<SessionRecord>& sessions) {
     config.maxClients = ini.getInt(kConfig, "MAXCLIENTS");
     config.acceptVersion = ini.getInt(kConfig, "ACCEPTVERSION");
     // Only one client version speaks this protocol, whatever the file says.
@@ -73,20 +81,12 @@ void CRVServer::loadConfiguration() {
     config.rearTyre = ini.getString(kConfig, "REARTIRE");
     config.rain = ini.getInt(kConfig, "RAIN");
     config.damage = ini.getInt(kConfig, "DAMAGE");
-    std::printf("RAIN=%d\n", config.rain);
-    std::printf("DAMAGE=%d\n", config.damage);
     config.maxValidLaps = ini.getInt(kConfig, "MAXVALIDLAPS");
 
     int count = ini.getInt(kConfig, "SESSIONS");
     sessions.clear();
-    for (int n = 0; n < count && n < kMaxListLength; ++n) {
-        SessionRecord s = readSession(ini, n);
-        std::printf("Session %s\n", s.name);
-        std::printf("Type=%d\n", s.type);
-        std::printf("Time=%d\n", s.sessionTime);
-        std::printf("Laps=%d\n", s.raceLaps);
-        sessions.push_back(s);
-    }
+    for (int n = 0; n < count && n < kMaxListLength; ++n)
+        sessions.push_back(readSession(ini, n));
 
     int entries = ini.getInt("ENTRYLIST", "ENTRIES");
     config.useForGrid = ini.getInt("ENTRYLIST", "USEFORGRID") != 0;
@@ -95,12 +95,29 @@ void CRVServer::loadConfiguration() {
         EntryListLine line;
         line.driver = ini.getString("ENTRYLIST", "DRIVER" + std::to_string(i));
         line.ballast = ini.getInt("ENTRYLIST", "BALLAST" + std::to_string(i));
-        std::printf("ADDED DRIVER %s (%dkg)TO ENTRY LIST\n", line.driver.c_str(), line.ballast);
         config.entryList.push_back(line);
     }
+}
 
-    if (!loadStartPoints(path("tracks/" + config.track + "/server/rvrefs.ini")))
-        loadOldStartPoints(path("server/tracks/" + config.track + "/" + config.track + ".ini"));
+void CRVServer::loadConfiguration() {
+    std::printf("Docs folder is %s\n", documentsFolder.c_str());
+    ZTINIReader ini;
+    loadConfigurationFile(ini, documentsFolder, root);
+    readServerConfiguration(ini, config, sessions);
+    // Reading prints nothing, so the start-up lines come in the same order after it.
+    std::printf("RAIN=%d\n", config.rain);
+    std::printf("DAMAGE=%d\n", config.damage);
+    for (const SessionRecord& s : sessions) {
+        std::printf("Session %s\n", s.name);
+        std::printf("Type=%d\n", s.type);
+        std::printf("Time=%d\n", s.sessionTime);
+        std::printf("Laps=%d\n", s.raceLaps);
+    }
+    for (const EntryListLine& line : config.entryList)
+        std::printf("ADDED DRIVER %s (%dkg)TO ENTRY LIST\n", line.driver.c_str(), line.ballast);
+
+    if (!loadStartPoints(path(startPointFile(config.track))))
+        loadOldStartPoints(path(oldStartPointFile(config.track)));
     computeContentChecksums(checksums, root, firstCarName(config.car), config.track,
                             config.configuration, config.frontTyre, config.rearTyre);
 }

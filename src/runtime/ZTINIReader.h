@@ -17,9 +17,9 @@ class ZTINIReader {
     void getVector3(const std::string& section, const std::string& key, float& x, float& y,
                     float& z) const;
 
+    // The text a lookup in `section` searches: from the header's "]" to the next "[".
+    std::string sectionText(const std::string& section) const;
+
     std::string content;
     bool loaded = false;
-
-  private:
-    std::string sectionText(const std::string& section) const;
 };

@@ -1,0 +1,112 @@
+// rvlive against a real server with a driver lapping: its JSON endpoint, and its page in a
+// headless browser when one is installed.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
+#include "support/TestClient.h"
+#include "tools/ToolRunner.h"
+
+using nlohmann::json;
+
+namespace {
+
+const char* const kEvent =
+    "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Live Cup\nTRACK=oak\nCONFIGURATION=gp\nCAR=gt3;\n"
+    "PASSWORD=\nADMIN=pitwall\nPORT=%PORT%\nFRONTTIRE=\nREARTIRE=\nSESSIONS=1\n"
+    "[SESSION0]\nTYPE=0\nNAME=Warm-up\nWAITTIME=0\nSESTIME=30\nACCEPTNEW=1\n";
+
+// rvlive as a child process, ended with SIGTERM.
+class LiveProcess {
+  public:
+    LiveProcess(const std::string& dir, int port) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const std::string binary = std::string(RV_TOOLS_DIR) + "/rvlive";
+            const std::string p = std::to_string(port);
+            ::execl(binary.c_str(), binary.c_str(), "--dir", dir.c_str(), "--port", p.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~LiveProcess() {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, WNOHANG);
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// Polls /live.json (bounded) until `ready` holds for it.
+json liveJson(httplib::Client& http, const std::function<bool(const json&)>& ready) {
+    json last;
+    for (int i = 0; i < 60; ++i) {
+        auto res = http.Get("/live.json");
+        if (res && res->status == 200) {
+            last = json::parse(res->body);
+            if (ready(last))
+                return last;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return last;
+}
+
+}  // namespace
+
+TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
+    ServerProcess server(kEvent);
+    ASSERT_TRUE(server.started()) << server.console();
+    const int webPort = freePort();
+    LiveProcess live(server.folder.path(), webPort);
+
+    const int serverPort = std::stoi(server.address().substr(10));
+    std::vector<std::unique_ptr<TestClient>> drivers;
+    for (const std::string name : {"Al", "Bo"}) {
+        drivers.push_back(std::make_unique<TestClient>(uint16_t(serverPort)));
+        drivers.back()->sendRaw(connectRequest({.guid = "guid-" + name, .userName = name}));
+        ASSERT_TRUE(drivers.back()->waitFor(RV_ACCEPTED, 1000));
+    }
+    drivers[0]->sendRaw(lapMessage(1, 91000, 45000, 91000));
+    drivers[1]->sendRaw(lapMessage(1, 89500, 44000, 89500));
+    drivers[0]->sendRaw(lapMessage(2, 90000, 45000, 181000));
+
+    httplib::Client http("127.0.0.1", webPort);
+    http.set_connection_timeout(1);
+    http.set_read_timeout(2);
+    json state = liveJson(http, [](const json& s) { return s["standings"].size() == 2; });
+    EXPECT_EQ(state["session"]["name"], "Warm-up");
+    EXPECT_EQ(state["session"]["status"].get<std::string>().substr(0, 1), "-") << state.dump();
+    EXPECT_EQ(state["standings"], json::parse(R"([
+        {"position":1,"name":"Bo","laps":1,"lastLap":"1:29:500","bestLap":"1:29:500","gap":null},
+        {"position":2,"name":"Al","laps":2,"lastLap":"1:30:000","bestLap":"1:30:000",
+         "gap":"+0:00:500"}])"));
+    EXPECT_EQ(state["events"][0]["text"], "Al lap 2 in 1:30:000");
+    auto page = http.Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("fetch(\"/live.json\""), std::string::npos);
+
+    const char* const browser = "/usr/bin/chromium";
+    if (!std::filesystem::exists(browser))
+        GTEST_SKIP() << "no headless browser installed (scripts/deps.sh installs chromium)";
+    const std::string url = "http://127.0.0.1:" + std::to_string(webPort) + "/";
+    ToolRun dom = runTool(browser, {"--headless", "--no-sandbox", "--disable-gpu",
+                                    "--virtual-time-budget=3000", "--dump-dom", url});
+    const size_t bo = dom.out.find("<td>Bo</td>"), al = dom.out.find("<td>Al</td>");
+    ASSERT_NE(bo, std::string::npos) << dom.out;
+    EXPECT_LT(bo, al);
+}

@@ -1,0 +1,96 @@
+#include "tools/ToolRunner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/ServerHarness.h"
+#include "support/TestClient.h"
+
+namespace {
+
+bool waitUntil(int ms, pid_t pid, int& status) {
+    for (int waited = 0; waited < ms; waited += 5) {
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+}  // namespace
+
+ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
+                const std::string& folder) {
+    TempFolder scratch;
+    const std::string binary =
+        program.front() == '/' ? program : std::string(RV_TOOLS_DIR) + "/" + program;
+    const std::string out = scratch.path() + "/out", err = scratch.path() + "/err";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const std::string dir = folder.empty() ? scratch.path() : folder;
+        if (::chdir(dir.c_str()) == 0 &&
+            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT, 0644), 1) == 1 &&
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT, 0644), 2) == 2)
+            ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ToolRun run;
+    int status = 0;
+    if (!waitUntil(10000, pid, status)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        run.err = "hung";
+        return run;
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = scratch.read("out");
+    run.err = scratch.read("err");
+    return run;
+}
+
+ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
+    std::string text = config;
+    const size_t at = text.find("%PORT%");
+    if (at != std::string::npos)
+        text.replace(at, 6, std::to_string(port_));
+    folder.write("cfg/rvservercfg.ini", crlf(text));
+    for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
+        folder.makeFolder(dir);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        if (::chdir(folder.path().c_str()) == 0 &&
+            ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
+            ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    started_ = pid_ > 0 && consoleShows("Initializing message router\n", 3000);
+}
+
+ServerProcess::~ServerProcess() {
+    if (pid_ <= 0)
+        return;
+    int status = 0;
+    ::kill(pid_, SIGTERM);
+    if (!waitUntil(2000, pid_, status)) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    }
+}
+
+bool ServerProcess::consoleShows(const std::string& text, int timeoutMs) const {
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+        if (console().find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Runs the built companion programs as an operator would, and a real server for them to talk to.
+
+#include "Process.h"  // freePort()
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TempFolder.h"
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs build/<program> (or `program` itself when it is an absolute path) with `args` in `folder`
+// (the test's own temp folder when empty); ends it after 10 s, which counts as a hang.
+ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
+                const std::string& folder = "");
+
+// build/rvserver in a temp folder on a free port, stopped with SIGTERM when the object goes.
+class ServerProcess {
+  public:
+    // `config` uses "PORT=%PORT%", replaced by the borrowed port; "\n" becomes "\r\n".
+    explicit ServerProcess(const std::string& config);
+    ~ServerProcess();
+    bool started() const { return started_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string console() const { return folder.read("console.txt"); }
+    // Waits (bounded) until the console shows `text`.
+    bool consoleShows(const std::string& text, int timeoutMs = 2000) const;
+
+    TempFolder folder;
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    bool started_ = false;
+};
+

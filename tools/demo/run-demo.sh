@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The demo event with simulated drivers: the server on the short demo configuration in
+# build/demo-event, five rvbot drivers lapping at slightly different speeds, and rvlive on
+# http://127.0.0.1:8080/. Ends after the race (about five minutes) or on Ctrl+C; stops only the
+# processes it started.
+set -euo pipefail
+cd "$(dirname "$0")/../../build"
+if [ ! -x ./rvbot ]; then
+    echo "make demo needs build/rvbot (the simulated drivers)" >&2
+    exit 1
+fi
+rm -rf demo-event
+cp -r ../demo demo-event
+cp ../tools/demo/rvservercfg.ini demo-event/cfg/rvservercfg.ini
+./rvcheck demo-event
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+trap cleanup EXIT
+(cd demo-event && exec ../rvserver > console.txt) & pids+=($!)
+for attempt in $(seq 1 30); do
+    ./rvquery 127.0.0.1:6666 --timeout 200 >/dev/null 2>&1 && break
+    sleep 0.2
+done
+./rvlive --dir demo-event --port 8080 & pids+=($!)
+echo "live timing: http://127.0.0.1:8080/"
+names=(Ada Ben Cleo Dario Eva)
+for i in 0 1 2 3 4; do
+    ./rvbot --server 127.0.0.1:6666 --name "${names[$i]}" --lap-ms $((62000 + i * 700)) & pids+=($!)
+done
+# Practice and qualifying take a minute each, with 10 s waits; the race 3 laps after a 20 s wait.
+for second in $(seq 1 330); do
+    sleep 1
+    ls demo-event/server/sessions/*Race*.txt >/dev/null 2>&1 && break
+done
+./rvresults demo-event --html demo-event/results.html
+echo "results: build/demo-event/server/sessions/, page: build/demo-event/results.html"
