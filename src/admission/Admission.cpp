@@ -115,11 +115,19 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
     } else if (int(clients.size()) >= config.maxClients || freeSlot < 0) {
         // A full server stays silent; so does one whose slot table is used up.
     } else {
+        // A request that carries a password, or needs one, is a password attempt.
+        const bool attempt = !config.password.empty() || !q.password.empty();
+        if (attempt && !passwordAttemptAllowed(sender))
+            return;
         const bool admin = !config.admin.empty() && q.password == config.admin;
         if (admin)
             std::printf("NEW CLIENT IS ADMIN\n");
-        if (!config.password.empty() && sender != nullptr && !admin &&
-            q.password != config.password) {
+        const bool joinPasswordRight = q.password == config.password;
+        if (!admin && !q.password.empty() && !joinPasswordRight)
+            wrongPassword(sender);
+        if (!config.password.empty() && sender != nullptr && !admin && !joinPasswordRight) {
+            if (q.password.empty())
+                wrongPassword(sender);
             std::printf("WRONG PASSWORD %s - client refused\n", printable(q.password).c_str());
             sendRefusalText("[RVSERVER]: Invalid password. Connection refused", sender);
             return;

@@ -46,7 +46,7 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
             registeredWithLobby = true;
             break;
         case RV_ADMINCOMMAND:
-            onAdminCommand(data, size);
+            onAdminCommand(data, size, sender);
             break;
         case RV_ECHO: {
             const uint8_t echo = RV_ECHO;
@@ -72,11 +72,28 @@ bool CRVServer::shortRequestAllowed(int size, const SocketAddress* sender) {
     return false;
 }
 
-void CRVServer::onAdminCommand(const uint8_t* data, int size) {
+bool CRVServer::passwordAttemptAllowed(const SocketAddress* sender) {
+    return sender == nullptr || passwordGuard.allowed(sender->ip(), serverTime);
+}
+
+void CRVServer::wrongPassword(const SocketAddress* sender) {
+    if (sender == nullptr)
+        return;
+    const int seconds = passwordGuard.failed(sender->ip(), serverTime);
+    if (seconds > 0)
+        logger.log("PASSWORDLOCK," + SocketAddress::fromHost(sender->ip(), 0).dotted() + "," +
+                       std::to_string(seconds),
+                   1);
+}
+
+void CRVServer::onAdminCommand(const uint8_t* data, int size, const SocketAddress* sender) {
+    if (!passwordAttemptAllowed(sender))
+        return;
     ByteReader r(data, size);
     r.seek(admin_command::kPassword);
     if (r.text(admin_command::kPasswordWidth) != config.admin) {
         std::printf("**** WARNING WRONG ADMIN PASSWORD DETECTED ****\n");
+        wrongPassword(sender);
         return;
     }
     // The interpreter splits the text in place, so it gets its own terminated copy; a command

@@ -63,10 +63,12 @@ void CRVClientConnection::onChat(uint8_t* data, int size) {
 }
 
 void CRVClientConnection::onAdminPassword(uint8_t* data, int size) {
-    if (isAdmin)
+    if (isAdmin || !server->passwordAttemptAllowed(&address))
         return;
-    if (textFrom(data, size, 1) != server->config.admin)
+    if (textFrom(data, size, 1) != server->config.admin) {
+        server->wrongPassword(&address);
         return;
+    }
     isAdmin = true;
     server->sendServerChat(announce("[SERVER]: %s IS NOW ADMIN", recordText(userName)), nullptr);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "admission/PasswordGuard.h"
 #include "admission/StartPoint.h"
 #include "content/ContentChecksums.h"
 #include "race/SessionRecord.h"
@@ -197,6 +198,11 @@ class CRVServer : public OVMessageListener {
     // cannot turn the server into an amplifier.
     AddressBudget answerBudget{8, 16, 2000, 2000};
     DropReport answerDrops{"answers to unknown senders dropped (rate limit)"};
+    PasswordGuard passwordGuard;
+    // Whether a password attempt from `sender` is looked at at all, and the bookkeeping of a
+    // wrong one (with the event-log line when it starts a lock-out).
+    bool passwordAttemptAllowed(const SocketAddress* sender);
+    void wrongPassword(const SocketAddress* sender);
 
     ContentChecksums checksums;
     bool registeredWithLobby = false;
@@ -215,7 +221,7 @@ class CRVServer : public OVMessageListener {
     std::unique_ptr<CRVServerRecorder> recorder;
 
   private:
-    void onAdminCommand(const uint8_t* data, int size);
+    void onAdminCommand(const uint8_t* data, int size, const SocketAddress* sender);
     bool shortRequestAllowed(int size, const SocketAddress* sender);
     void answerStatus(const uint8_t* data, int size, const SocketAddress* sender);
     void createClient(const ConnectRequest& request, const SocketAddress* sender, bool admin,
