@@ -11,7 +11,10 @@ port=$((20000 + $$ % 20000))
 (cd "$dir" && XDG_DOCUMENTS_DIR="$dir/no-documents" exec "$build/rvserver" >console.txt 2>&1) &
 server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
-"$build/tests/replay_check" drive "$port"
+# Three simulated drivers: they join, chat, lap every 5 s or so until the 2-lap race is won,
+# and sign off.
+"$build/rvbot" --port "$port" --drivers 3 --lap-time 5 --lap-spread 0.05 --chat-every 3 \
+    --duration 14 >"$dir/rvbot.txt"
 kill -TERM "$server"
 wait "$server" || true
 "$build/tools/rvreplay" --dir "$dir" >"$dir/standings.txt"

@@ -23,11 +23,11 @@ for attempt in $(seq 1 30); do
 done
 ./rvlive --dir demo-event --port 8080 & pids+=($!)
 echo "live timing: http://127.0.0.1:8080/"
-# Five drivers whose laps of about 62 s differ by up to 3 % each time round.
-./rvbot --port 6666 --drivers 5 --lap-time 62 --lap-spread 0.03 --admit-wait 30 --duration 340 \
+# Five drivers whose laps of about 30 s differ by up to 3 % each time round.
+./rvbot --port 6666 --drivers 5 --lap-time 30 --lap-spread 0.03 --admit-wait 30 --duration 420 \
     > demo-event/rvbot.txt & pids+=($!)
 # Practice and qualifying take a minute each, with 10 s waits; the race 3 laps after a 20 s wait.
-for second in $(seq 1 330); do
+for second in $(seq 1 420); do
     sleep 1
     ls demo-event/server/sessions/*Race*.txt >/dev/null 2>&1 && break
 done

@@ -1,4 +1,5 @@
 #include "rvreplay/Replay.h"
+#include "admission/CRVClientConnection.h"
 
 #include <algorithm>
 #include <chrono>
@@ -136,6 +137,18 @@ void Replay::run(const std::function<void(uint64_t)>& progress) {
         t = std::min(feed_->nextTime(), t + step);
         if (options_.until)
             t = std::min(t, *options_.until);
+    }
+    // Drivers who signed off with the last messages leave in the turns right after them, as they
+    // did on the live server.
+    auto leaving = [this] {
+        for (const CRVClientConnection* c : server_->clients)
+            if (c->hasLeft)
+                return true;
+        return false;
+    };
+    while (!options_.until && leaving()) {
+        clock_.now = ++t;
+        server_->update();
     }
     server_->flushOutput();
     if (progress)
