@@ -74,4 +74,12 @@ TEST_F(Voting, OptionsFromTheFileAndAWindowOfNoLength) {
     EXPECT_EQ(server().voteDuration, 0);  // a missing key reads as zero
 }
 
+TEST_F(Voting, ALoneClientNeedsNoVotesSoAnyVoteInTheWindowPassesItsSubjectAgain) {
+    startWith(1);
+    EXPECT_EQ(vote(d[0], "restart").substr(0, 47),
+              "[SERVER]: D1 VOTES TO RESTART (1/0)|RESETTING R");
+    // The other subject is ignored, but the open window's subject passes once more.
+    EXPECT_EQ(vote(d[0], "nextses").substr(0, 24), "RESETTING RACE BY VOTES\n");
+}
+
 }  // namespace
