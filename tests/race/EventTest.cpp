@@ -52,8 +52,11 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     EXPECT_EQ(take(RV_TIMESHEET), (decltype(take()){{1, sheet}, {2, sheet}, {3, sheet}}));
     at(70000);
     EXPECT_EQ(server().currentSession, 0);
+    a->lastUpdateSeq = 5000;  // a simulator that numbers its car updates afresh each session
+    a->seqState = 2;
     at(70001);  // ten seconds after the end of its time
     ASSERT_EQ(server().currentSession, 1);
+    EXPECT_EQ(std::pair(a->lastUpdateSeq, a->seqState), std::pair(0u, 0));
 
     const int64_t q = 70001;
     lap(a, 1, 85000, 85000);
