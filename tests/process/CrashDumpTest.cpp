@@ -11,20 +11,16 @@
 #include <functional>
 #include <regex>
 
+#include "Process.h"
 #include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
 TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
     TempFolder folder;
-    uint16_t port = 0;
-    {
-        TestClient probe(0);  // borrows a free port for the server
-        port = probe.port();
-    }
-    std::string config = defaultConfig();
-    config.replace(config.find("PORT=0"), 6, "PORT=" + std::to_string(port));
-    folder.write("cfg/rvservercfg.ini", config);
+    const uint16_t port = freePort();
+    folder.write("cfg/rvservercfg.ini",
+                 withEdits(defaultConfig(), {"PORT=" + std::to_string(port)}));
     folder.makeFolder("server/logs");
     const std::string docs = folder.path() + "/docs";
     pid_t pid = ::fork();

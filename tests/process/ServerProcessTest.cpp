@@ -1,6 +1,5 @@
 // The built server as an operator runs it: its own working folder, console on a file (buffered
 // as on a pipe, so lines show only where the server flushes), signals.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "Process.h"
 #include "protocol/MessageTypes.h"
 #include "support/Requests.h"
 #include "support/ServerHarness.h"
@@ -24,18 +24,6 @@ bool within(int ms, const std::function<bool()>& done) {
         ::usleep(5000);
     }
     return true;
-}
-
-// Starts the server in `folder` with its console going to console.txt there.
-pid_t launch(const TempFolder& folder) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(folder.path().c_str()) == 0 &&
-            ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
-            ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    return pid;
 }
 
 bool startedUp(const TempFolder& folder) {
@@ -55,7 +43,7 @@ TEST(ServerProcess, ShowsBannerIgnoresInterruptAndEndsCleanlyOnTerminateOrQuitCh
         TempFolder folder;
         folder.write("cfg/rvservercfg.ini", defaultConfig());
         folder.makeFolder("server/logs");
-        pid_t pid = launch(folder);
+        pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
         ASSERT_GT(pid, 0);
         auto console = [&] { return folder.read("console.txt"); };
         // The router line comes after the signal handlers are in place.
@@ -84,19 +72,12 @@ TEST(ServerProcess, ShippedDemoEventWithCarContentAdmitsADriverAndAnswersStatus)
     TempFolder folder;
     std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
                           std::filesystem::copy_options::recursive);
-    std::string config = folder.read("cfg/rvservercfg.ini");
-    const size_t port = config.find("PORT=6666\r\n");
-    ASSERT_NE(port, std::string::npos);
-    uint16_t serverPort = 0;
-    {
-        TestClient probe(0);  // borrows a free port for the server
-        serverPort = probe.port();
-    }
-    config.replace(port, 9, "PORT=" + std::to_string(serverPort));
-    folder.write("cfg/rvservercfg.ini", config);
+    const uint16_t serverPort = freePort();
+    folder.write("cfg/rvservercfg.ini", withEdits(folder.read("cfg/rvservercfg.ini"),
+                                                  {"PORT=" + std::to_string(serverPort)}));
     folder.write("cars/gt_demo/rvdk/gt_demo.rvdk", "\x01");
     folder.makeFolder("cars/gt_demo/tyres");
-    pid_t pid = launch(folder);
+    pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(startedUp(folder)) << folder.read("console.txt");
     TestClient driver(serverPort);

@@ -68,10 +68,7 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
     EXPECT_EQ(server().currentSession, 1);
     EXPECT_EQ(server().clients, (std::vector{quick}));
     EXPECT_EQ(server().qualifyList.size(), 0u);
-    size_t erased = 0;
-    for (size_t at = 0; (at = console.find("erasing client\n", at)) != std::string::npos; ++at)
-        ++erased;
-    EXPECT_EQ(erased, 2u);
+    EXPECT_EQ(countOf(console, "erasing client\n"), 2u);
     // Only the one left hears about the session; the erased are told nothing more.
     std::vector<int> receivers;
     std::vector<Bytes> chats;

@@ -13,7 +13,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-const char* const kRecording = "server/replay/out.rvsr";
 const std::string kPlayback = crlf("[CONFIG]\nLOAD=1\n");
 
 // One record as the recorder writes it; `size` overrides the message's own.

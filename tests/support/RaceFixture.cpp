@@ -1,13 +1,8 @@
 #include "support/RaceFixture.h"
 
 std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits) {
-    std::string c = defaultConfig();
-    c = c.substr(0, c.find("SESSIONS=")) + crlf(sessions);
-    for (const std::string& edit : edits) {
-        const size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
-        c.replace(at, c.find('\r', at) - at, edit);
-    }
-    return c;
+    const std::string c = defaultConfig();
+    return withEdits(c.substr(0, c.find("SESSIONS=")) + crlf(sessions), edits);
 }
 
 std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
@@ -73,6 +68,5 @@ std::string RaceFixture::log(const std::string& from, bool stamps) {
 }
 
 std::string RaceFixture::results(const std::string& sessionName) {
-    return harness->folder.read("server/sessions/Test Server_" + sessionName + "_" + kLocalTime +
-                                ".txt");
+    return harness->folder.read(resultsFile(sessionName));
 }

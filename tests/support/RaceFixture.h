@@ -25,11 +25,11 @@ std::string session(int n, int type, const std::string& name, int waitSeconds, i
                     int raceLaps = 0, int minLaps = 0, int maxLaps = 0);
 
 struct RaceFixture : ::testing::Test {
-    void start(const std::string& config);
+    void start(const std::string& config = defaultConfig());
     CRVClientConnection* attach(const std::string& name, bool spectator = false);
     // Hands `message` to the client's dispatcher as the router would; returns what it printed.
     std::string deliver(CRVClientConnection* client, Bytes message);
-    std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total) {
+    std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total = 0) {
         return deliver(c, lapMessage(number, lapTime, lapTime / 2, total));
     }
     // Moves the clock to `serverTime` ms after start-up, everyone still heard from, and runs one

@@ -49,6 +49,15 @@ std::string defaultConfig() {
         "ACCEPTNEW=1\n");
 }
 
+std::string withEdits(std::string c, const std::vector<std::string>& edits) {
+    for (const std::string& edit : edits) {
+        const size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
+        EXPECT_NE(at, 0u) << edit;
+        c.replace(at, c.find('\r', at) - at, edit);
+    }
+    return c;
+}
+
 ServerHarness::ServerHarness(const std::string& config) {
     if (!config.empty())
         folder.write("cfg/rvservercfg.ini", config);

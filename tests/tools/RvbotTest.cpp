@@ -7,18 +7,7 @@
 
 #include "BotFleet.h"
 #include "Process.h"
-#include "support/TempFolder.h"
-
-namespace {
-
-size_t occurrences(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
-}  // namespace
+#include "support/ServerHarness.h"
 
 // The whole handshake (request, acknowledged acceptance, start-up burst), relayed cars with
 // their send stamps in packets sized for three clients, laps and chat, and the sign-off.
@@ -26,10 +15,9 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     TempFolder folder;
     std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
                           std::filesystem::copy_options::recursive);
-    std::string config = folder.read("cfg/rvservercfg.ini");
     const uint16_t port = freePort();
-    config.replace(config.find("PORT=6666"), 9, "PORT=" + std::to_string(port));
-    folder.write("cfg/rvservercfg.ini", config);
+    folder.write("cfg/rvservercfg.ini",
+                 withEdits(folder.read("cfg/rvservercfg.ini"), {"PORT=" + std::to_string(port)}));
     pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
     ASSERT_GT(pid, 0);
     for (int i = 0; i < 300 && folder.read("console.txt").find("router") == std::string::npos; ++i)
@@ -59,10 +47,10 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     EXPECT_GT(r.latencyMs.count, 3u * 2 * 10);
     EXPECT_LT(r.latencyMs.p50, 1000.0);
     const std::string console = folder.read("console.txt");
-    EXPECT_EQ(occurrences(console, "RV_MOVEDANDREADY\n"), 3u);
-    EXPECT_EQ(occurrences(console, "Client signing off\n"), 3u);
-    EXPECT_EQ(occurrences(console, "OOO packet"), 0u);
-    EXPECT_EQ(occurrences(console, "CRC failed"), 0u) << "car updates, pings and laps fit";
+    EXPECT_EQ(countOf(console, "RV_MOVEDANDREADY\n"), 3u);
+    EXPECT_EQ(countOf(console, "Client signing off\n"), 3u);
+    EXPECT_EQ(countOf(console, "OOO packet"), 0u);
+    EXPECT_EQ(countOf(console, "CRC failed"), 0u) << "car updates, pings and laps fit";
     EXPECT_NE(console.find("[rvbot 01]: rvbot 01: lap "), std::string::npos);
 }
 

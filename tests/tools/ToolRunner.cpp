@@ -65,25 +65,12 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     folder.write("cfg/rvservercfg.ini", crlf(text));
     for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
         folder.makeFolder(dir);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        if (::chdir(folder.path().c_str()) == 0 &&
-            ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
-            ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    pid_ = launch(folder.path(), {RV_SERVER_BINARY});
     started_ = pid_ > 0 && consoleShows("Initializing message router\n", 3000);
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ <= 0)
-        return;
-    int status = 0;
-    ::kill(pid_, SIGTERM);
-    if (!waitUntil(2000, pid_, status)) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-    }
+    stop(pid_);
 }
 
 bool ServerProcess::consoleShows(const std::string& text, int timeoutMs) const {
