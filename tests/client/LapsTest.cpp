@@ -85,12 +85,9 @@ TEST_F(Laps, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualifyList)
     server().qualifyList = {b, a};
     b->qualifyBestLap = 85000;
     deliver(viewer, {RV_QUALIFYLISTREQUEST});
-    Bytes list(77);
-    list[0] = RV_QUALIFYLIST;
-    list[1] = 2;
-    list[2] = b->id;
-    list[3] = a->id;
+    Bytes list = bytesOf({RV_QUALIFYLIST, 2, b->id, a->id});
     putU32(list, 17, 85000);
+    list.resize(77);
     EXPECT_EQ(take(), (Sent{{viewer, list}}));
 }
 

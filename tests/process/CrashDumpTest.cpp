@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
 #include <regex>
 
 #include "Process.h"
@@ -36,17 +35,8 @@ TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
         ::_exit(127);
     }
     ASSERT_GT(pid, 0);
-    auto within = [](int ms, const std::function<bool()>& done) {
-        for (int waited = 0; !done(); waited += 5, ::usleep(5000))
-            if (waited >= ms)
-                return false;
-        return true;
-    };
     // Start-up is over once its lines reach the console, at the loop's first flush.
-    EXPECT_TRUE(within(3000, [&] {
-        return folder.read("console.txt").find("Initializing message router\n") !=
-               std::string::npos;
-    }));
+    EXPECT_TRUE(startedUp(folder));
     // A status query prints lines that no flush of the loop has written yet.
     TestClient asker(port);
     asker.sendRaw(statusQuery(7));

@@ -9,7 +9,7 @@
 #include "admission/CRVClientConnection.h"
 #include "protocol/MessageTypes.h"
 #include "runtime/NextWake.h"
-#include "support/AttachedClient.h"
+#include "support/RaceFixture.h"
 #include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"

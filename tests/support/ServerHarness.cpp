@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 
 std::string crlf(const std::string& text) {
@@ -89,6 +91,20 @@ bool ServerHarness::receiveTurn(int timeoutMs) {
     bool arrived = server->router.socket.waitReadable(timeoutMs);
     server->update();
     return arrived;
+}
+
+bool within(int ms, const std::function<bool()>& done) {
+    for (int waited = 0; !done(); waited += 5, ::usleep(5000))
+        if (waited >= ms)
+            return false;
+    return true;
+}
+
+bool startedUp(const TempFolder& folder, int ms) {
+    return within(ms, [&] {
+        return folder.read("console.txt").find("Initializing message router\n") !=
+               std::string::npos;
+    });
 }
 
 StdoutCapture::StdoutCapture() {

@@ -2,6 +2,7 @@
 // A whole server in the test process: its own temp root folder with a configuration file, a
 // fake clock, and a socket on an ephemeral loopback port. Tests drive it turn by turn.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,9 +26,14 @@ constexpr char kLocalTime[] = "07_12_00";
 // Where the server records what it receives, relative to its root folder.
 constexpr char kRecording[] = "server/replay/out.rvsr";
 // A session's results file, relative to the root folder of a server named "Test Server".
-inline std::string resultsFile(const std::string& session) {
+inline std::string resultsPath(const std::string& session) {
     return "server/sessions/Test Server_" + session + "_" + kLocalTime + ".txt";
 }
+
+// Polls `done` every 5 ms for up to `ms`; whether it came true.
+bool within(int ms, const std::function<bool()>& done);
+// Whether `folder`'s console.txt shows the server's start-up as over (bounded by `ms`).
+bool startedUp(const TempFolder& folder, int ms = 3000);
 
 // How often `part` occurs in `text`, overlaps included.
 inline size_t countOf(const std::string& text, const std::string& part) {

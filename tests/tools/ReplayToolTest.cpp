@@ -15,10 +15,6 @@ std::string eventSessions() {
     return "SESSIONS=2\n" + session(0, 0, "Practice", 2, 1) + session(1, 2, "Race", 5, 0, 2);
 }
 
-Bytes ping() {
-    return {RV_PING, 0, 0, 0, 0, 0, 0};
-}
-
 // A short event run live on the fake clock, its turns spaced as the main loop spaces them: three
 // drivers join, one chats, one falls silent and is lost, practice laps, a two-lap race won,
 // and a sign-off.
@@ -43,8 +39,8 @@ struct LiveEvent {
         sendAt(20000, ann, lapMessage(1, 19000, 9000, 19000));
         sendAt(22000, bob, lapMessage(1, 21000, 10000, 21000));
         for (int64_t t = 30000; t <= 85000; t += 5000) {  // Cid stays silent
-            sendAt(t, ann, ping());
-            sendAt(t + 1, bob, ping());
+            sendAt(t, ann, peer::ping(0, 0));
+            sendAt(t + 1, bob, peer::ping(0, 0));
         }
         sendAt(90000, ann, lapMessage(2, 12000, 6000, 12000));
         sendAt(92000, bob, lapMessage(2, 14000, 7000, 14000));
@@ -69,7 +65,7 @@ struct LiveEvent {
         ASSERT_TRUE(harness.receiveTurn());
     }
     std::string results(const std::string& session) const {
-        return harness.folder.read(resultsFile(session));
+        return harness.folder.read(resultsPath(session));
     }
 
     ServerHarness harness;
