@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 
 #include "support/RaceFixture.h"
 
@@ -62,7 +61,6 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
 
     ASSERT_EQ(server().clients.size(), 1u);
     CRVClientConnection& c = *server().clients[0];
-    EXPECT_EQ(c.id, 1);
     EXPECT_EQ(c.focusId, 1);
     EXPECT_EQ(c.gridPlace, 0);
     EXPECT_TRUE(c.address == peer.address());
@@ -70,7 +68,7 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
     EXPECT_EQ(server().joinCounter, 2);
 
     std::vector<uint8_t> accepted = message(RV_ACCEPTED, 46, "Test Server");
-    accepted[41] = 1;  // id 1, race number 7, slot 0, no race running
+    accepted[41] = 1;  // the record's id 1, race number 7, slot 0, no race running
     accepted[42] = 7;
     EXPECT_TRUE(reply(RV_ACCEPTED).reliable);
     EXPECT_EQ(reply(RV_ACCEPTED).bytes, accepted);

@@ -1,7 +1,6 @@
 // A fatal signal in a running server: the report in dumps/, the console flushed, and the process
 // ending by the signal as it would without the hook.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -11,9 +10,7 @@
 #include <regex>
 
 #include "Process.h"
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 
 TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
     TempFolder folder;

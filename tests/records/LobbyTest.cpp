@@ -6,13 +6,9 @@
 #include <chrono>
 #include <thread>
 
-#include "protocol/MessageTypes.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 std::string lobbyConfig(const std::string& car, uint16_t udpPort, uint16_t httpPort = 1) {
     return withEdits(defaultConfig(), {"REGISTER=1", "CAR=" + car}) +

@@ -1,18 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <memory>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "admission/CRVClientConnection.h"
-#include "protocol/MessageTypes.h"
 #include "runtime/NextWake.h"
 #include "support/RaceFixture.h"
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
 #include "transport/ServerStatistics.h"
 
 namespace {

@@ -1,6 +1,5 @@
 // rvlive against a real server with a driver lapping: its JSON endpoint, and its page in a
 // headless browser when one is installed.
-#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <chrono>
@@ -8,9 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "protocol/MessageTypes.h"
-#include "support/Requests.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 #include "tools/ToolRunner.h"
 
 using nlohmann::json;

@@ -1,15 +1,10 @@
 // The transport on loopback sockets, turn by turn on the fake clock: framing, reliable delivery
 // and its give-up rules, routing by address and port, and the outgoing queue.
-#include <gtest/gtest.h>
 
-#include "admission/CRVClientConnection.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 #include "transport/ServerStatistics.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // A client record that keeps what it is handed. Added to the socket as a listener it also sees
 // bad input, which comes with a size of 0 or less.
