@@ -1,25 +1,11 @@
-#include <gtest/gtest.h>
 
-#include <memory>
-
-#include "admission/CRVClientConnection.h"
-#include "protocol/MessageTypes.h"
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 
 namespace {
 
-// The test event with the line of each edit's key replaced by the edit ("KEY=new"), and `more`
-// sections added at its end.
+// The test event with `edits` applied and `more` sections added at its end.
 std::string configWith(const std::vector<std::string>& edits, const std::string& more = "") {
-    std::string c = defaultConfig() + crlf(more);
-    for (const std::string& edit : edits) {
-        size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
-        EXPECT_NE(at, 0u) << edit;
-        c.replace(at, c.find('\r', at) - at, edit);
-    }
-    return c;
+    return withEdits(defaultConfig() + crlf(more), edits);
 }
 
 // What the server sends a refused driver in the chat message.
@@ -39,12 +25,8 @@ bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-class Admission : public ::testing::Test {
+class Admission : public RaceFixture {
   protected:
-    void start(const std::string& config = defaultConfig()) {
-        harness = std::make_unique<ServerHarness>(config);
-        harness->start();
-    }
     // Sends the request from a new peer, runs the turn that handles it and returns the console
     // text; the peer then collects what the server sent.
     std::string connect(ConnectFields f) {
@@ -68,10 +50,6 @@ class Admission : public ::testing::Test {
         return r.size() == 1 ? r[0] : Received();
     }
     std::string read(const std::string& relative) { return harness->folder.read(relative); }
-    CRVServer& server() { return *harness->server; }
-
-    std::unique_ptr<ServerHarness> harness;
-    std::vector<std::unique_ptr<TestClient>> peers;
 };
 using StatusQuery = Admission;
 using ServerMessages = Admission;
@@ -83,7 +61,6 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
 
     ASSERT_EQ(server().clients.size(), 1u);
     CRVClientConnection& c = *server().clients[0];
-    EXPECT_EQ(c.id, 1);
     EXPECT_EQ(c.focusId, 1);
     EXPECT_EQ(c.gridPlace, 0);
     EXPECT_TRUE(c.address == peer.address());
@@ -91,7 +68,7 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
     EXPECT_EQ(server().joinCounter, 2);
 
     std::vector<uint8_t> accepted = message(RV_ACCEPTED, 46, "Test Server");
-    accepted[41] = 1;  // id 1, race number 7, slot 0, no race running
+    accepted[41] = 1;  // the record's id 1, race number 7, slot 0, no race running
     accepted[42] = 7;
     EXPECT_TRUE(reply(RV_ACCEPTED).reliable);
     EXPECT_EQ(reply(RV_ACCEPTED).bytes, accepted);
@@ -136,8 +113,7 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
         EXPECT_EQ(server().clients.back()->slot, i + 1);
     }
     EXPECT_EQ(server().joinCounter, 2);
-    server().logger.flush();
-    const std::string log = read(server().logger.fileName());
+    const std::string log = this->log();
     EXPECT_TRUE(has(log, ",JOIN,Driver,7,Team,gt1,guid-1,IT\n"));
     EXPECT_TRUE(has(log, ",JOIN,Driver,7,Team,gt1,g2,IT\n"));  // the number asked for
 }

@@ -5,7 +5,7 @@ namespace {
 
 class ConsoleCommands : public RaceFixture {
   protected:
-    void SetUp() override { start(defaultConfig()); }
+    void SetUp() override { start(); }
     std::string run(std::string text) {
         text.push_back('\0');
         StdoutCapture out;
@@ -23,8 +23,8 @@ TEST_F(ConsoleCommands, BallastPingsAndStartSequence) {
     EXPECT_EQ(d[0]->ballast, 25.9f);
     const auto sent = take();
     ASSERT_EQ(sent.size(), 6u);
-    EXPECT_EQ(sent[0].second, chat("Setting 25 Kg of ballast for Al"));
-    EXPECT_EQ(sent[5], (std::pair<int, Bytes>{d[0]->id, {RV_BALLAST, 0x33, 0x33, 0xcf, 0x41}}));
+    EXPECT_EQ(sent[0].bytes, chat("Setting 25 Kg of ballast for Al"));
+    EXPECT_EQ(sent[5], (Queued{d[0], {RV_BALLAST, 0x33, 0x33, 0xcf, 0x41}}));
     EXPECT_EQ(server().router.queue.size(), 0u);
 
     EXPECT_EQ(run("pings"), "parsing command: pings\nAl 0 1\nBo 42 2\nCy 0 3\nDi 0 4\nEd 0 5\n");

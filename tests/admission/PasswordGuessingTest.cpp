@@ -6,11 +6,7 @@ namespace {
 
 class PasswordGuessing : public RaceFixture {
   protected:
-    void SetUp() override {
-        std::string config = defaultConfig();
-        config.replace(config.find("PASSWORD=\r"), 10, "PASSWORD=joinme\r");
-        start(config);
-    }
+    void SetUp() override { start(withEdits(defaultConfig(), {"PASSWORD=joinme"})); }
     // A datagram from a stranger at 127.0.0.`host`; returns the console.
     std::string from(int host, std::vector<uint8_t> message) {
         const SocketAddress sender = SocketAddress::fromHost(0x7f000000 + uint32_t(host), 40000);
@@ -23,20 +19,14 @@ class PasswordGuessing : public RaceFixture {
         StdoutCapture quiet;
         harness->turn();
     }
-    static size_t count(const std::string& text, const std::string& part) {
-        size_t n = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-            ++n;
-        return n;
-    }
 };
 
 TEST_F(PasswordGuessing, AdminGuessesCoolOffLongerEachTimeAndOthersAreUntouched) {
     std::string console;
     for (int i = 0; i < 1000; ++i)
         console += from(5, adminCommand("guess" + std::to_string(i), "pings"));
-    EXPECT_EQ(count(console, "WRONG ADMIN PASSWORD"), 6u);  // the budget, then the lock
-    EXPECT_EQ(count(console, "password attempts from 127.0.0.5 ignored"), 1u);
+    EXPECT_EQ(countOf(console, "WRONG ADMIN PASSWORD"), 6u);  // the budget, then the lock
+    EXPECT_EQ(countOf(console, "password attempts from 127.0.0.5 ignored"), 1u);
     EXPECT_EQ(from(5, adminCommand("boss", "pings")), "");  // right, but cooling off
     EXPECT_EQ(from(6, adminCommand("boss", "pings")), "parsing command: pings\n");
     later(59000);
@@ -79,10 +69,8 @@ TEST_F(PasswordGuessing, JoinPasswordsAndAdminRightsOfClientsCountTheSame) {
     ASSERT_EQ(server().clients.size(), 1u);
 
     CRVClientConnection* driver = server().clients[0];
-    for (int i = 0; i < 6; ++i) {
-        std::vector<uint8_t> guess = {RV_ADMINPASSWORD};
-        deliver(driver, guess);
-    }
+    for (int i = 0; i < 6; ++i)
+        deliver(driver, {RV_ADMINPASSWORD});
     deliver(driver, {RV_ADMINPASSWORD, 'b', 'o', 's', 's', 0});
     EXPECT_FALSE(driver->isAdmin);
     driver->lastSeenTime = server().serverTime + 120000;  // heard from all along

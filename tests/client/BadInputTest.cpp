@@ -19,7 +19,7 @@ TEST_F(ClientTest, ArbitraryMessagesNeverReadPastTheDatagram) {
             }
     quiet.take();
     take();
-    harness.server->serverTime += 3000;  // the flood has spent the sender's chat budget
+    server().serverTime += 3000;  // the flood has spent the sender's chat budget
 
     // Relayed as it came, never as long as its length byte claims.
     const Bytes cut = {RV_CHAT, 0, 250, 'a', 'b', 'c'};

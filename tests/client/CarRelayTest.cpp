@@ -27,7 +27,7 @@ TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhat
     deliver(a, ra);
     deliver(b, rb);
     for (int i = 0; i < 3; ++i)  // one turn queues all three, the router sends one per turn
-        harness.turn();
+        harness->turn();
     for (auto& p : peers)
         p->drain(30);
     ASSERT_EQ(peers[2]->count(RV_MEGAPACKET), 1);
@@ -35,14 +35,14 @@ TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhat
     EXPECT_EQ(peers[1]->ofType(RV_MEGAPACKET)[0].bytes, packet({ra, rc}));
     EXPECT_EQ(peers[2]->ofType(RV_MEGAPACKET)[0].bytes, packet({ra, rb}));
 
-    harness.advance(60);  // exactly the interval: not yet due
+    harness->advance(60);  // exactly the interval: not yet due
     EXPECT_TRUE(take(RV_MEGAPACKET).empty());
-    harness.advance(1);
+    harness->advance(1);
     EXPECT_EQ(take(RV_MEGAPACKET).size(), 2u);  // the third left in this turn
 
     for (int i = 0; i < 48; ++i)  // more cars than a receiver takes
         attach("D" + std::to_string(i));
-    harness.advance(61);
+    harness->advance(61);
     EXPECT_EQ(take(RV_MEGAPACKET).at(0).bytes.size(), 2u + 23u * 43u);
 }
 
@@ -56,7 +56,7 @@ TEST_F(ClientTest, StaleUpdatesDroppedRetirementAnnouncedOnceBadLinksNoticed) {
 
     deliver(a, carUpdate(6, 2));  // session not started yet
     EXPECT_TRUE(take().empty());
-    harness.server->current()->started = 1;
+    server().current()->started = 1;
     for (uint32_t seq : {7, 8, 8})  // the duplicate is dropped but still seen as retired
         deliver(a, carUpdate(seq, 2));
     EXPECT_EQ(take(), (Sent{{a, chat("Ann RETIRED")}}));
@@ -64,7 +64,7 @@ TEST_F(ClientTest, StaleUpdatesDroppedRetirementAnnouncedOnceBadLinksNoticed) {
     deliver(a, carUpdate(10, 2));
     EXPECT_EQ(take().size(), 1u);
 
-    harness.advance(5000);
+    harness->advance(5000);
     take();
     a->updateCount = 399, a->throttleCount = 159, a->lastUpdateSeq = 1000;
     EXPECT_EQ(deliver(a, carUpdate(1101, 0)), "Ann THROTTLE: 160/400 40.000%\n");

@@ -6,7 +6,7 @@ namespace {
 class Flags : public RaceFixture {
   protected:
     void SetUp() override {
-        start(defaultConfig());
+        start();
         a = attach("Al");
         b = attach("Bo");
     }

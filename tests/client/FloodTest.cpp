@@ -1,7 +1,6 @@
 // One client flooding the others: its copies to everyone are held to a budget, its texts cannot
 // forge log lines, and the server's answers to strangers cannot be used as an amplifier.
 #include "client/ClientFixture.h"
-#include "support/Requests.h"
 
 namespace {
 
@@ -15,7 +14,7 @@ TEST_F(ClientTest, FloodsFromOneClientAreHeldToItsBudgetAndLeavingHappensOnce) {
     EXPECT_NE(console.find("1 messages to everyone dropped (rate limit) from Al\n"),
               std::string::npos);
     EXPECT_EQ(console.find("2 messages to everyone dropped"), std::string::npos);  // once a second
-    harness.server->serverTime += 1000;
+    server().serverTime += 1000;
     console.clear();
     for (int i = 0; i < 20; ++i)
         console += deliver(a, chat("spam"));
@@ -40,8 +39,7 @@ TEST_F(ClientTest, ClientTextsCannotForgeLogLinesOrReachTheTerminal) {
     const Bytes forged = chat("hi\n0:00:000,LOST,guid-Bo");
     EXPECT_EQ(deliver(a, forged), "char length=24\n[Al?[2J]: hi?0:00:000,LOST,guid-Bo\n");
     EXPECT_EQ(take(), (Sent{{a, forged}, {b, forged}}));  // relayed as it came
-    harness.server->logger.flush();
-    const std::string log = harness.folder.read(harness.server->logger.fileName());
+    const std::string log = this->log();
     EXPECT_TRUE(log.ends_with(",CHAT,guid-Al\x1b[2J,hi?0:00:000,LOST,guid-Bo\n") ||
                 log.ends_with(",CHAT,guid-Al?[2J,hi?0:00:000,LOST,guid-Bo\n"))
         << log;
@@ -49,7 +47,7 @@ TEST_F(ClientTest, ClientTextsCannotForgeLogLinesOrReachTheTerminal) {
 }
 
 TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
-    TestClient stranger(harness.port());
+    TestClient stranger(harness->port());
     for (int i = 0; i < 40; ++i) {
         stranger.sendRaw(statusQuery(uint32_t(i)));
         stranger.sendRaw({RV_ECHO});
@@ -57,17 +55,17 @@ TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
     }
     StdoutCapture quiet;
     for (int i = 0; i < 3; ++i)
-        harness.receiveTurn(50);
+        harness->receiveTurn(50);
     quiet.take();
     stranger.drain(50);
     // Sixteen answers' worth: status, echo, and a refusal that cost its request a share too.
     EXPECT_EQ(stranger.received.size(), 12u);
-    harness.clock.advance(1000);  // eight more a second
+    harness->clock.advance(1000);  // eight more a second
     stranger.received.clear();
     for (int i = 0; i < 20; ++i)
         stranger.sendRaw({RV_ECHO});
     StdoutCapture quiet2;
-    harness.receiveTurn(50);
+    harness->receiveTurn(50);
     quiet2.take();
     stranger.drain(50);
     EXPECT_EQ(stranger.received.size(), 8u);

@@ -1,7 +1,6 @@
 #include <cstring>
 
 #include "client/ClientFixture.h"
-#include "support/Requests.h"
 
 TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     CRVClientConnection* a = attach("Al");
@@ -10,13 +9,11 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     const Bytes hello = chat("hello all", 9);
     EXPECT_EQ(deliver(b, hello), "char length=9\n[Bob]: hello all\n");
     EXPECT_EQ(take(), (Sent{{a, hello}, {s, hello}, {b, hello}}));
-    harness.server->logger.flush();
-    const std::string log = harness.folder.read(harness.server->logger.fileName());
-    EXPECT_TRUE(log.ends_with(",CHAT,guid-Bob,hello all\n"));
+    EXPECT_EQ(log("CHAT,", false), "CHAT,guid-Bob,hello all\n");
     // The server's own announcements are dropped, not cut, from 64 characters on.
-    harness.server->sendServerChat(std::string(63, 'x'), b);
+    server().sendServerChat(std::string(63, 'x'), b);
     EXPECT_EQ(take(), (Sent{{b, chat(std::string(63, 'x'))}}));
-    harness.server->sendServerChat(std::string(64, 'x'), b);
+    server().sendServerChat(std::string(64, 'x'), b);
     EXPECT_TRUE(take().empty());
 
     b->raceNumber = 70000;
@@ -47,7 +44,7 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     // The stamp comes back as it was sent, followed by the server time (1000 ms).
     EXPECT_EQ(take(), (Sent{{b, bytesOf({RV_PONG, 0x40, 0xe2, 0x01, 0, 0xe8, 0x03, 0, 0})}}));
 
-    SessionRecord& session = harness.server->sessions[0];
+    SessionRecord& session = server().sessions[0];
     deliver(b, adminCommand("", "startses"));
     Bytes notAdmin = chat("YOUR NOT AN ADMINISTRATOR IN THIS RACE");
     notAdmin.resize(67);
@@ -64,27 +61,27 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
 
     deliver(b, adminCommand("", "startses"));
     EXPECT_EQ(take().at(0).bytes, chat("SESSION START COMMANDED BY Bob"));
-    EXPECT_EQ(session.startTime, uint64_t(harness.server->serverTime + 20000));
+    EXPECT_EQ(session.startTime, uint64_t(server().serverTime + 20000));
     session.started = 1;
     deliver(b, adminCommand("", "startses"));
     EXPECT_TRUE(take().empty());
 
     deliver(b, adminCommand("", "nextses"));  // the last session: back to the first
     EXPECT_EQ(take().at(0).bytes, chat("MOVE TO NEXT SESSION COMMANDED BY Bob"));
-    EXPECT_EQ(harness.server->currentSession, 0);
-    EXPECT_EQ(harness.server->sessions[0].started, 0);
+    EXPECT_EQ(server().currentSession, 0);
+    EXPECT_EQ(server().sessions[0].started, 0);
 
     const uint8_t leaverId = a->id;
     EXPECT_EQ(deliver(a, {RV_SIGNOFF}), "Client signing off\n");
     // The first turn sends the leaver its announcement and then removes it with the rest of
     // its queue; the others get the announcement and the notice.
     for (int i = 0; i < 6; ++i)
-        harness.turn();
+        harness->turn();
     ASSERT_TRUE(peers[2]->waitFor(RV_DISCONNECT));
     EXPECT_EQ(peers[2]->ofType(RV_CHAT)[0].bytes, chat("[SERVER]: **** Al RETIRED ***"));
     EXPECT_EQ(peers[2]->ofType(RV_DISCONNECT)[0].bytes, bytesOf({RV_DISCONNECT, leaverId}));
     EXPECT_TRUE(peers[2]->ofType(RV_DISCONNECT)[0].reliable);
-    EXPECT_EQ(harness.server->clients, (std::vector{s, b}));
+    EXPECT_EQ(server().clients, (std::vector{s, b}));
     peers[0]->drain();
     EXPECT_EQ(peers[0]->count(RV_DISCONNECT), 0);
 }

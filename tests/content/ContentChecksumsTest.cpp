@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/ServerHarness.h"
-#include "support/TempFolder.h"
 
 namespace {
 

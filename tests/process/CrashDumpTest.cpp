@@ -1,30 +1,22 @@
 // A fatal signal in a running server: the report in dumps/, the console flushed, and the process
 // ending by the signal as it would without the hook.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
 #include <regex>
 
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "Process.h"
+#include "support/RaceFixture.h"
 
 TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
     TempFolder folder;
-    uint16_t port = 0;
-    {
-        TestClient probe(0);  // borrows a free port for the server
-        port = probe.port();
-    }
-    std::string config = defaultConfig();
-    config.replace(config.find("PORT=0"), 6, "PORT=" + std::to_string(port));
-    folder.write("cfg/rvservercfg.ini", config);
+    const uint16_t port = freePort();
+    folder.write("cfg/rvservercfg.ini",
+                 withEdits(defaultConfig(), {"PORT=" + std::to_string(port)}));
     folder.makeFolder("server/logs");
     const std::string docs = folder.path() + "/docs";
     pid_t pid = ::fork();
@@ -40,17 +32,8 @@ TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
         ::_exit(127);
     }
     ASSERT_GT(pid, 0);
-    auto within = [](int ms, const std::function<bool()>& done) {
-        for (int waited = 0; !done(); waited += 5, ::usleep(5000))
-            if (waited >= ms)
-                return false;
-        return true;
-    };
     // Start-up is over once its lines reach the console, at the loop's first flush.
-    EXPECT_TRUE(within(3000, [&] {
-        return folder.read("console.txt").find("Initializing message router\n") !=
-               std::string::npos;
-    }));
+    EXPECT_TRUE(startedUp(folder));
     // A status query prints lines that no flush of the loop has written yet.
     TestClient asker(port);
     asker.sendRaw(statusQuery(7));

@@ -1,23 +1,13 @@
 // Clients leave in one way: when they sign off or fall silent, and when they fall short of a
 // session's required laps. Nothing is sent to or read from them afterwards.
 #include "support/RaceFixture.h"
-#include "support/Requests.h"
 
 namespace {
 
-class Removal : public RaceFixture {
-  protected:
-    // One turn at `serverTime` without anyone being heard from.
-    std::string silentTurn(int64_t serverTime) {
-        harness->clock.set(uint32_t(server().startTime + serverTime));
-        StdoutCapture out;
-        harness->turn();
-        return out.take();
-    }
-};
+using Removal = RaceFixture;
 
 TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOnesStay) {
-    start(defaultConfig());
+    start();
     attach("Al");
     CRVClientConnection* b = attach("Bo");
     CRVClientConnection* replayed = attach("Rep");
@@ -26,10 +16,10 @@ TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOn
     local->address = SocketAddress();
     b->lastSeenTime = 1;
     // (The client without an address makes the socket complain about its car packets.)
-    EXPECT_EQ(silentTurn(59999).find("freeing"), std::string::npos);
-    EXPECT_TRUE(silentTurn(60000).ends_with("freeing slot 0 60000 0\nClients=3\n"));
-    EXPECT_TRUE(silentTurn(60001).ends_with("freeing slot 1 60001 1\nClients=2\n"));
-    silentTurn(200000);
+    EXPECT_EQ(at(59999, false).find("freeing"), std::string::npos);
+    EXPECT_TRUE(at(60000, false).ends_with("freeing slot 0 60000 0\nClients=3\n"));
+    EXPECT_TRUE(at(60001, false).ends_with("freeing slot 1 60001 1\nClients=2\n"));
+    at(200000, false);
     EXPECT_EQ(server().clients, (std::vector{replayed, local}));
     EXPECT_EQ(server().rankingList, (std::vector{replayed, local}));
     EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
@@ -37,7 +27,7 @@ TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOn
 }
 
 TEST_F(Removal, ASignedOffDriverFreesHisSlotAndRaceNumberForTheNextJoiner) {
-    start(defaultConfig());
+    start();
     StdoutCapture quiet;
     const int32_t tyres = server().checksums.tyres;
     TestClient first(harness->port());
@@ -68,19 +58,16 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
     EXPECT_EQ(server().currentSession, 1);
     EXPECT_EQ(server().clients, (std::vector{quick}));
     EXPECT_EQ(server().qualifyList.size(), 0u);
-    size_t erased = 0;
-    for (size_t at = 0; (at = console.find("erasing client\n", at)) != std::string::npos; ++at)
-        ++erased;
-    EXPECT_EQ(erased, 2u);
+    EXPECT_EQ(countOf(console, "erasing client\n"), 2u);
     // Only the one left hears about the session; the erased are told nothing more.
-    std::vector<int> receivers;
+    std::vector<CRVClientConnection*> receivers;
     std::vector<Bytes> chats;
-    for (auto& [id, bytes] : take()) {
-        receivers.push_back(id);
+    for (auto& [client, bytes] : take()) {
+        receivers.push_back(client);
         if (bytes[0] == RV_CHAT)
             chats.push_back(bytes);
     }
-    EXPECT_EQ(receivers, std::vector<int>(receivers.size(), quick->id));
+    EXPECT_EQ(receivers, std::vector(receivers.size(), quick));
     EXPECT_EQ(chats, (std::vector<Bytes>{
                          chat("MOVE TO NEXT SESSION COMMANDED BY Boss"),
                          chat("[SERVER}: Boss DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED"),

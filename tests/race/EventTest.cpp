@@ -49,7 +49,7 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     w.seek(92);
     w.bytes("\x01\x10", 2);  // one minute of the session's length left at 0:00, 10000 laps
     w.i32(999999999);
-    EXPECT_EQ(take(RV_TIMESHEET), (decltype(take()){{1, sheet}, {2, sheet}, {3, sheet}}));
+    EXPECT_EQ(take(RV_TIMESHEET), (Sent{{a, sheet}, {b, sheet}, {c, sheet}}));
     at(70000);
     EXPECT_EQ(server().currentSession, 0);
     a->lastUpdateSeq = 5000;  // a simulator that numbers its car updates afresh each session
@@ -74,14 +74,14 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     ASSERT_EQ(server().currentSession, 2);
     auto chats = take(RV_CHAT);
     ASSERT_EQ(chats.size(), 6u);
-    EXPECT_EQ(chats[0].second, chat("[SERVER]: Qualifying IS OVER"));
-    EXPECT_EQ(chats[3].second, chat("[SERVER]: Al COMPLETED 3 LAPS INSTEAD OF 2"));
+    EXPECT_EQ(chats[0].bytes, chat("[SERVER]: Qualifying IS OVER"));
+    EXPECT_EQ(chats[3].bytes, chat("[SERVER]: Al COMPLETED 3 LAPS INSTEAD OF 2"));
     // The grid is the qualifying order; Al's extra lap cost him his time.
     const int64_t r = q + 60000 + 91301 + 10000;
     at(r - 5000);
     std::string grid;
-    for (auto& [id, bytes] : take(RV_RACESTARTPOINTS))
-        grid += std::to_string(id) + "@" + std::to_string(int(bytes[4])) + " ";
+    for (auto& [client, bytes] : take(RV_RACESTARTPOINTS))
+        grid += std::to_string(client->id) + "@" + std::to_string(int(bytes[4])) + " ";
     EXPECT_EQ(grid, "1@64 2@0 3@63 ");  // x high bytes of 2.0f, 0.0f, 1.0f: Bo, Cy, Al
 
     at(r);
@@ -94,8 +94,8 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     lap(c, 2, 102000, 205000);
     lap(b, 3, 100500, 302000);
     std::string events;
-    for (auto& [id, bytes] : take(RV_RACEEVENT))
-        events += std::to_string(id) + ":" + std::to_string(bytes[1]) + " ";
+    for (auto& [client, bytes] : take(RV_RACEEVENT))
+        events += std::to_string(client->id) + ":" + std::to_string(bytes[1]) + " ";
     EXPECT_EQ(events, "1:0 2:0 3:0 1:1 1:3 3:2 2:2 ");
     at(r + 1);
     EXPECT_TRUE(server().sequenceFinished);

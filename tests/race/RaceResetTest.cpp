@@ -63,9 +63,9 @@ TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
         take();
         at(1001);
         std::vector<int> sent;
-        for (auto& [id, bytes] : take(RV_RACESTARTPOINTS)) {
+        for (const Queued& m : take(RV_RACESTARTPOINTS)) {
             float x;
-            std::memcpy(&x, bytes.data() + 1, 4);
+            std::memcpy(&x, m.bytes.data() + 1, 4);
             sent.push_back(int(x));
         }
         EXPECT_EQ(sent, c.places);

@@ -29,7 +29,7 @@ class Standings : public RaceFixture {
         take();
     }
     // The standings the last update broadcast.
-    Bytes last() { return take(RV_STANDINGS).back().second; }
+    Bytes last() { return take(RV_STANDINGS).back().bytes; }
     std::vector<CRVClientConnection*> cars;
 };
 
@@ -54,8 +54,8 @@ TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents
     lap(d[2], 2, 70000, 132000);  // third in the list at his own update
     lap(d[3], 2, 70000, 140000);  // fourth: a later finisher
     std::string events;
-    for (auto& [id, bytes] : take(RV_RACEEVENT))
-        events += std::to_string(id) + ":" + std::to_string(bytes[1]) + " ";
+    for (auto& [client, bytes] : take(RV_RACEEVENT))
+        events += std::to_string(client->id) + ":" + std::to_string(bytes[1]) + " ";
     EXPECT_EQ(events, "1:1 1:3 2:2 3:2 4:3 ");
     // A finisher's laps no longer count.
     EXPECT_EQ(lap(d[1], 4, 1, 1), "");
@@ -64,7 +64,7 @@ TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents
     harness->turn();
     take();
     deliver(d[0], {RV_STANDINGSREQUEST});
-    EXPECT_EQ(take(RV_CHAT)[0].second, chat("[SERVER]: RACE WON BY D1"));
+    EXPECT_EQ(take(RV_CHAT)[0].bytes, chat("[SERVER]: RACE WON BY D1"));
     EXPECT_EQ(server().raceWonTime, uint32_t(server().serverTime));
     EXPECT_NE(log("RACEEND").find("RACEEND,guid-D1\n"), log("RACEEND").rfind("RACEEND"));
 }
@@ -92,7 +92,7 @@ TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
         SCOPED_TRACE(type);
         server().sessions[0].type = uint8_t(type);
         lap(cars[16], uint32_t(10 + type), 50000, 50000);
-        Bytes sheet = take(RV_TIMESHEET).back().second;
+        Bytes sheet = take(RV_TIMESHEET).back().bytes;
         ASSERT_EQ(sheet.size(), 102u);
         EXPECT_EQ(sheet[1], 15);
         // Practice puts the fastest lap first; qualifying first puts drivers with laps but no
@@ -112,11 +112,11 @@ TEST_F(Standings, DriversBeyondTheValidLapLimitAreWarnedInPracticeAndQualifying)
     EXPECT_TRUE(take(RV_CHAT).empty());
     lap(d, 2, 50000, 110000);
     EXPECT_EQ(d->bestLap, 60000u);  // the lap beyond the limit is no best lap
-    EXPECT_EQ(take(RV_CHAT)[0].second,
+    EXPECT_EQ(take(RV_CHAT)[0].bytes,
               chat("[SERVER]: PENALTY FOR Max, MAX QUALIFY LAPS INFRACTION"));
     server().currentSession = 1;
     lap(d, 3, 50000, 160000);
-    EXPECT_EQ(take(RV_CHAT)[0].second, chat("[SERVER]: PENALTY FOR Max, MAX LAPS INFRACTION"));
+    EXPECT_EQ(take(RV_CHAT)[0].bytes, chat("[SERVER]: PENALTY FOR Max, MAX LAPS INFRACTION"));
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ class Voting : public RaceFixture {
     std::string vote(CRVClientConnection* voter, const char* command) {
         const std::string console = deliver(voter, adminCommand("", command));
         std::string lines;
-        for (auto& [id, bytes] : take(RV_CHAT))
-            if (id == voter->id)
+        for (auto& [client, bytes] : take(RV_CHAT))
+            if (client == voter)
                 lines += std::string(bytes.begin() + 3, bytes.end()) + "|";
         return lines + console;
     }

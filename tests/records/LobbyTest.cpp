@@ -6,20 +6,14 @@
 #include <chrono>
 #include <thread>
 
-#include "protocol/MessageTypes.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 std::string lobbyConfig(const std::string& car, uint16_t udpPort, uint16_t httpPort = 1) {
-    std::string c = defaultConfig();
-    c.replace(c.find("REGISTER=0"), 10, "REGISTER=1");
-    c.replace(c.find("CAR=gt1;gt2;"), 12, "CAR=" + car);
-    return c + crlf("[LOBBY]\nUDPHOST=127.0.0.1:" + std::to_string(udpPort) +
-                    "\nHTTPHOST=127.0.0.1:" + std::to_string(httpPort) + "\n");
+    return withEdits(defaultConfig(), {"REGISTER=1", "CAR=" + car}) +
+           crlf("[LOBBY]\nUDPHOST=127.0.0.1:" + std::to_string(udpPort) +
+                "\nHTTPHOST=127.0.0.1:" + std::to_string(httpPort) + "\n");
 }
 
 Bytes announcement(uint8_t type, uint32_t startTick) {

@@ -1,19 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <random>
 #include <regex>
 
-#include "admission/CRVClientConnection.h"
-#include "protocol/MessageTypes.h"
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-const char* const kRecording = "server/replay/out.rvsr";
 const std::string kPlayback = crlf("[CONFIG]\nLOAD=1\n");
 
 // One record as the recorder writes it; `size` overrides the message's own.

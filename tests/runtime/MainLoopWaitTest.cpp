@@ -1,18 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <memory>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "admission/CRVClientConnection.h"
-#include "protocol/MessageTypes.h"
 #include "runtime/NextWake.h"
-#include "support/AttachedClient.h"
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 #include "transport/ServerStatistics.h"
 
 namespace {
@@ -60,19 +50,13 @@ class Timeline {
 // acknowledges: flush, packets, countdown, start, end, advance, statistics and resends all act
 // within 75 s.
 struct WaitingServer {
-    WaitingServer() : h(shortPractice()) {
+    WaitingServer() : h(withEdits(defaultConfig(), {"WAITTIME=3", "SESTIME=1"})) {
         h.start();
         h.clock.set(1000);
         attachClient(*h.server, peerA.address(), "A");
         attachClient(*h.server, peerB.address(), "B");
         const uint8_t note[] = {RV_BALLAST, 1, 0, 0, 0};
         h.server->router.send(h.server->clients[0], note, 5, 0, true);
-    }
-    static std::string shortPractice() {
-        std::string c = defaultConfig();
-        c.replace(c.find("WAITTIME=30"), 11, "WAITTIME=3");
-        c.replace(c.find("SESTIME=10"), 10, "SESTIME=1");
-        return c;
     }
     ServerHarness h;
     TestClient peerA{0}, peerB{0};

@@ -1,13 +1,10 @@
 #include "support/RaceFixture.h"
 
+#include <cstdio>
+
 std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits) {
-    std::string c = defaultConfig();
-    c = c.substr(0, c.find("SESSIONS=")) + crlf(sessions);
-    for (const std::string& edit : edits) {
-        const size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
-        c.replace(at, c.find('\r', at) - at, edit);
-    }
-    return c;
+    const std::string c = defaultConfig();
+    return withEdits(c.substr(0, c.find("SESSIONS=")) + crlf(sessions), edits);
 }
 
 std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
@@ -17,6 +14,28 @@ std::string session(int n, int type, const std::string& name, int waitSeconds, i
            "\nNAME=" + name + "\nRACELAPS=" + std::to_string(raceLaps) +
            "\nWAITTIME=" + std::to_string(waitSeconds) + "\nSESTIME=" + std::to_string(minutes) +
            "\nACCEPTNEW=1\n";
+}
+
+CRVClientConnection* attachClient(CRVServer& server, const SocketAddress& address,
+                                  const std::string& name, bool spectator) {
+    auto* client = new CRVClientConnection();
+    client->server = &server;
+    client->id = server.joinCounter++;
+    for (int s = 0; s < CRVServer::kSlots; ++s)
+        if (!server.slotTaken[s]) {
+            server.slotTaken[s] = true;
+            client->slot = uint8_t(s);
+            break;
+        }
+    std::snprintf(client->userName, sizeof client->userName, "%s", name.c_str());
+    std::snprintf(client->guid, sizeof client->guid, "guid-%s", name.c_str());
+    client->isSpectator = spectator;
+    client->focusId = client->id;
+    client->setAddress(&address);
+    client->lastSeenTime = server.serverTime;
+    server.clients.push_back(client);
+    server.rankingList.push_back(client);
+    return client;
 }
 
 void RaceFixture::start(const std::string& config) {
@@ -36,20 +55,21 @@ std::string RaceFixture::deliver(CRVClientConnection* client, Bytes message) {
     return out.take();
 }
 
-std::string RaceFixture::at(int64_t serverTime) {
+std::string RaceFixture::at(int64_t serverTime, bool heard) {
     harness->clock.set(uint32_t(server().startTime + serverTime));
     for (CRVClientConnection* c : server().clients)
-        c->lastSeenTime = serverTime;
+        if (heard)
+            c->lastSeenTime = serverTime;
     StdoutCapture out;
     harness->turn();
     return out.take();
 }
 
-std::vector<std::pair<int, Bytes>> RaceFixture::take(int type) {
-    std::vector<std::pair<int, Bytes>> out;
+Sent RaceFixture::take(int type) {
+    Sent out;
     for (const QueuedMessage& m : server().router.queue)
         if (type < 0 || m.data[0] == type)
-            out.emplace_back(m.client->id, m.data);
+            out.push_back({m.client, m.data});
     server().router.queue.clear();
     return out;
 }
@@ -73,6 +93,5 @@ std::string RaceFixture::log(const std::string& from, bool stamps) {
 }
 
 std::string RaceFixture::results(const std::string& sessionName) {
-    return harness->folder.read("server/sessions/Test Server_" + sessionName + "_" + kLocalTime +
-                                ".txt");
+    return harness->folder.read(resultsPath(sessionName));
 }

@@ -10,12 +10,14 @@
 
 #include "admission/CRVClientConnection.h"
 #include "protocol/MessageTypes.h"
-#include "support/AttachedClient.h"
 #include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
-using Bytes = std::vector<uint8_t>;
+// Puts a client record straight into a running server's lists, as admission would, so client
+// message handling can be tested without the connection handshake. The server owns it.
+CRVClientConnection* attachClient(CRVServer& server, const SocketAddress& address,
+                                  const std::string& name, bool spectator = false);
 
 // The test event's configuration with `sessions` (the SESSIONS line and its sections) in place
 // of its single practice, and `edits` ("KEY=value") applied to the configuration section.
@@ -24,19 +26,26 @@ std::string eventConfig(const std::string& sessions, const std::vector<std::stri
 std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
                     int raceLaps = 0, int minLaps = 0, int maxLaps = 0);
 
+struct Queued {
+    CRVClientConnection* client;
+    Bytes bytes;
+    bool operator==(const Queued&) const = default;
+};
+using Sent = std::vector<Queued>;
+
 struct RaceFixture : ::testing::Test {
-    void start(const std::string& config);
+    void start(const std::string& config = defaultConfig());
     CRVClientConnection* attach(const std::string& name, bool spectator = false);
     // Hands `message` to the client's dispatcher as the router would; returns what it printed.
     std::string deliver(CRVClientConnection* client, Bytes message);
-    std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total) {
+    std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total = 0) {
         return deliver(c, lapMessage(number, lapTime, lapTime / 2, total));
     }
-    // Moves the clock to `serverTime` ms after start-up, everyone still heard from, and runs one
-    // turn; returns what it printed.
-    std::string at(int64_t serverTime);
-    // The queued messages (of `type`, if given) as (client id, bytes); the queue is emptied.
-    std::vector<std::pair<int, Bytes>> take(int type = -1);
+    // Moves the clock to `serverTime` ms after start-up, everyone still heard from unless `heard`
+    // is false, and runs one turn; returns what it printed.
+    std::string at(int64_t serverTime, bool heard = true);
+    // The queued messages (of `type`, if given) with the client each is for; the queue is emptied.
+    Sent take(int type = -1);
     // The event log's lines from `from` on, without their time stamps when `stamps` is false.
     std::string log(const std::string& from = "", bool stamps = true);
     std::string results(const std::string& sessionName);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 
 std::string crlf(const std::string& text) {
@@ -49,6 +51,15 @@ std::string defaultConfig() {
         "ACCEPTNEW=1\n");
 }
 
+std::string withEdits(std::string c, const std::vector<std::string>& edits) {
+    for (const std::string& edit : edits) {
+        const size_t at = c.find("\n" + edit.substr(0, edit.find('=') + 1)) + 1;
+        EXPECT_NE(at, 0u) << edit;
+        c.replace(at, c.find('\r', at) - at, edit);
+    }
+    return c;
+}
+
 ServerHarness::ServerHarness(const std::string& config) {
     if (!config.empty())
         folder.write("cfg/rvservercfg.ini", config);
@@ -80,6 +91,20 @@ bool ServerHarness::receiveTurn(int timeoutMs) {
     bool arrived = server->router.socket.waitReadable(timeoutMs);
     server->update();
     return arrived;
+}
+
+bool within(int ms, const std::function<bool()>& done) {
+    for (int waited = 0; !done(); waited += 5, ::usleep(5000))
+        if (waited >= ms)
+            return false;
+    return true;
+}
+
+bool startedUp(const TempFolder& folder, int ms) {
+    return within(ms, [&] {
+        return folder.read("console.txt").find("Initializing message router\n") !=
+               std::string::npos;
+    });
 }
 
 StdoutCapture::StdoutCapture() {

@@ -2,8 +2,10 @@
 // A whole server in the test process: its own temp root folder with a configuration file, a
 // fake clock, and a socket on an ephemeral loopback port. Tests drive it turn by turn.
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/CRVServer.h"
 #include "support/FakeClock.h"
@@ -16,8 +18,30 @@ std::string crlf(const std::string& text);
 // A small event: PORT=0 (any free port), one practice session of 10 minutes with a 30 s wait.
 std::string defaultConfig();
 
+// `config` with the line of each edit's key replaced by the edit ("KEY=new").
+std::string withEdits(std::string config, const std::vector<std::string>& edits);
+
 // What the harness's server takes as the local wall-clock time, whatever the format.
 constexpr char kLocalTime[] = "07_12_00";
+// Where the server records what it receives, relative to its root folder.
+constexpr char kRecording[] = "server/replay/out.rvsr";
+// A session's results file, relative to the root folder of a server named "Test Server".
+inline std::string resultsPath(const std::string& session) {
+    return "server/sessions/Test Server_" + session + "_" + kLocalTime + ".txt";
+}
+
+// Polls `done` every 5 ms for up to `ms`; whether it came true.
+bool within(int ms, const std::function<bool()>& done);
+// Whether `folder`'s console.txt shows the server's start-up as over (bounded by `ms`).
+bool startedUp(const TempFolder& folder, int ms = 3000);
+
+// How often `part` occurs in `text`, overlaps included.
+inline size_t countOf(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
 
 class ServerHarness {
   public:

@@ -1,35 +1,23 @@
 #include "support/TestClient.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <stdexcept>
 
 #include "PeerMessages.h"
+#include "platform/Platform.h"
 #include "protocol/ByteReader.h"
 
+// The socket calls are the platform layer's; the framing and bookkeeping are the test's own.
 TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(serverPort) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd_ < 0)
-        throw std::runtime_error("socket failed");
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sin.sin_port = htons(localPort);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0)
-        throw std::runtime_error("bind failed");
-    socklen_t len = sizeof sin;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sin), &len);
-    port_ = ntohs(sin.sin_port);
+    fd_ = platform::udpOpen();
+    if (fd_ < 0 || !platform::udpBindTo(fd_, 0x7f000001, localPort))
+        throw std::runtime_error("cannot bind a loopback UDP port");
+    port_ = platform::udpLocalPort(fd_);
 }
 
 TestClient::~TestClient() {
     if (fd_ >= 0)
-        ::close(fd_);
+        platform::udpClose(fd_);
 }
 
 SocketAddress TestClient::address() const {
@@ -37,11 +25,9 @@ SocketAddress TestClient::address() const {
 }
 
 void TestClient::sendRaw(const std::vector<uint8_t>& datagram) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(serverPort_);
-    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    int error = 0;
+    platform::udpSendTo(fd_, datagram.data(), int(datagram.size()),
+                        SocketAddress::fromHost(0x7f000001, serverPort_), error);
 }
 
 void TestClient::sendReliable(const std::vector<uint8_t>& message, uint8_t sequence) {
@@ -49,11 +35,11 @@ void TestClient::sendReliable(const std::vector<uint8_t>& message, uint8_t seque
 }
 
 bool TestClient::readOne(int timeoutMs) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0)
-        return false;
     uint8_t buf[2048];
-    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    SocketAddress from;
+    const int n = platform::udpWaitReadable(fd_, timeoutMs)
+                      ? platform::udpRecvFrom(fd_, buf, sizeof buf, from)
+                      : -1;
     if (n < 0)
         return false;
     if (n >= 1 && buf[0] == 1) {

@@ -1,19 +1,13 @@
 // rvlive against a real server with a driver lapping: its JSON endpoint, and its page in a
 // headless browser when one is installed.
-#include <gtest/gtest.h>
 #include <httplib.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "protocol/MessageTypes.h"
-#include "support/Requests.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 #include "tools/ToolRunner.h"
 
 using nlohmann::json;
@@ -24,32 +18,6 @@ const char* const kEvent =
     "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Live Cup\nTRACK=oak\nCONFIGURATION=gp\nCAR=gt3;\n"
     "PASSWORD=\nADMIN=pitwall\nPORT=%PORT%\nFRONTTIRE=\nREARTIRE=\nSESSIONS=1\n"
     "[SESSION0]\nTYPE=0\nNAME=Warm-up\nWAITTIME=0\nSESTIME=30\nACCEPTNEW=1\n";
-
-// rvlive as a child process, ended with SIGTERM.
-class LiveProcess {
-  public:
-    LiveProcess(const std::string& dir, int port) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const std::string binary = std::string(RV_TOOLS_DIR) + "/rvlive";
-            const std::string p = std::to_string(port);
-            ::execl(binary.c_str(), binary.c_str(), "--dir", dir.c_str(), "--port", p.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~LiveProcess() {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, WNOHANG);
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
 
 // Polls /live.json (bounded) until `ready` holds for it.
 json liveJson(httplib::Client& http, const std::function<bool(const json&)>& ready) {
@@ -72,7 +40,14 @@ TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
     ServerProcess server(kEvent);
     ASSERT_TRUE(server.started()) << server.console();
     const int webPort = freePort();
-    LiveProcess live(server.folder.path(), webPort);
+    TempFolder liveFolder;
+    const pid_t live = launch(
+        liveFolder.path(),
+        {RV_TOOLS_DIR "/rvlive", "--dir", server.folder.path(), "--port", std::to_string(webPort)});
+    struct Stop {
+        pid_t pid;
+        ~Stop() { stop(pid); }
+    } stopLive{live};
 
     const int serverPort = std::stoi(server.address().substr(10));
     std::vector<std::unique_ptr<TestClient>> drivers;

@@ -59,14 +59,6 @@ class BadPeer {
     std::thread thread_;
 };
 
-std::vector<uint8_t> statusReply(bool wrongToken) {
-    std::vector<uint8_t> r(msgsize::kStatus, 0);
-    r[0] = RV_STATUS;
-    if (wrongToken)
-        r[102] = 0xAB;
-    return r;
-}
-
 }  // namespace
 
 TEST(ToolsOnServer, QueryShowsStatusAndEchoAndAdminStartsTheRace) {
@@ -141,14 +133,14 @@ TEST(ToolsOnServer, QueryRefusesBadAnswersAndSilenceWithOneLineAndExitOne) {
         bool fromElsewhere;
         std::string reason;
     };
-    std::vector<uint8_t> truncated = statusReply(false);
-    truncated.resize(60);
+    std::vector<uint8_t> reply(msgsize::kStatus, 0), wrongToken;
+    reply[0] = RV_STATUS;
+    (wrongToken = reply)[102] = 0xAB;
     const std::vector<Case> cases = {
-        {"wrong token", statusReply(true), false,
-         "ignored an answer: status reply with a wrong token"},
-        {"truncated", truncated, false,
+        {"wrong token", wrongToken, false, "ignored an answer: status reply with a wrong token"},
+        {"truncated", std::vector<uint8_t>(reply.begin(), reply.begin() + 60), false,
          "ignored an answer: status reply of 60 bytes instead of 115"},
-        {"another address", statusReply(false), true, "ignored an answer from another address"},
+        {"another address", reply, true, "ignored an answer from another address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,24 +1,16 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
 #include "rvreplay/Replay.h"
 #include "rvreplay/StandingsText.h"
 #include "support/RaceFixture.h"
+#include "tools/ToolRunner.h"
 
 namespace {
 
-const char* const kRecording = "server/replay/out.rvsr";
-
 std::string eventSessions() {
     return "SESSIONS=2\n" + session(0, 0, "Practice", 2, 1) + session(1, 2, "Race", 5, 0, 2);
-}
-
-Bytes ping() {
-    return {RV_PING, 0, 0, 0, 0, 0, 0};
 }
 
 // A short event run live on the fake clock, its turns spaced as the main loop spaces them: three
@@ -45,8 +37,8 @@ struct LiveEvent {
         sendAt(20000, ann, lapMessage(1, 19000, 9000, 19000));
         sendAt(22000, bob, lapMessage(1, 21000, 10000, 21000));
         for (int64_t t = 30000; t <= 85000; t += 5000) {  // Cid stays silent
-            sendAt(t, ann, ping());
-            sendAt(t + 1, bob, ping());
+            sendAt(t, ann, peer::ping(0, 0));
+            sendAt(t + 1, bob, peer::ping(0, 0));
         }
         sendAt(90000, ann, lapMessage(2, 12000, 6000, 12000));
         sendAt(92000, bob, lapMessage(2, 14000, 7000, 14000));
@@ -71,8 +63,7 @@ struct LiveEvent {
         ASSERT_TRUE(harness.receiveTurn());
     }
     std::string results(const std::string& session) const {
-        return harness.folder.read("server/sessions/Test Server_" + session + "_" + kLocalTime +
-                                   ".txt");
+        return harness.folder.read(resultsPath(session));
     }
 
     ServerHarness harness;
@@ -170,29 +161,25 @@ TEST(ReplayTool, FollowsTheWorkingFolderConfigurationAsItIsNow) {
 // script can test, and no crash on whatever lies where the recording should be.
 TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
     TempFolder work;
-    auto run = [&](const std::string& args, std::string& err) {
-        const std::string cmd = std::string(RV_REPLAY_BINARY) + " " + args + " >" + work.path() +
-                                "/stdout 2>" + work.path() + "/stderr";
-        const int status = std::system(cmd.c_str());
-        err = work.read("stderr");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const std::string event = work.path() + "/event";
+    auto run = [&](std::vector<std::string> more = {}) {
+        more.insert(more.begin(), {"--dir", event});
+        return runTool(RV_REPLAY_BINARY, more);
     };
-    const std::string dir = "--dir " + work.path() + "/event";
-    std::string err;
     work.makeFolder("event");
-    EXPECT_EQ(run(dir, err), 1);
-    EXPECT_EQ(err, "rvreplay: no configuration: " + work.path() +
-                       "/event/cfg/rvservercfg.ini is missing\n");
+    auto failure = [&](std::vector<std::string> more = {}) {
+        const ToolRun r = run(more);
+        return std::to_string(r.exitCode) + " " + r.err;
+    };
+    EXPECT_EQ(failure(),
+              "1 rvreplay: no configuration: " + event + "/cfg/rvservercfg.ini is missing\n");
     work.write("event/cfg/rvservercfg.ini", eventConfig(eventSessions()));
-    EXPECT_EQ(run(dir, err), 1);
-    EXPECT_EQ(err,
-              "rvreplay: cannot read the recording " + work.path() + "/event/" + kRecording + "\n");
+    EXPECT_EQ(failure(),
+              "1 rvreplay: cannot read the recording " + event + "/" + kRecording + "\n");
     work.write(std::string("event/") + kRecording, "");
-    EXPECT_EQ(run(dir, err), 1);
-    EXPECT_EQ(err, "rvreplay: the recording " + work.path() + "/event/" + kRecording +
-                       " holds no message\n");
-    EXPECT_EQ(run(dir + " --until 1:5", err), 2);
-    EXPECT_EQ(err, "rvreplay: --until wants M:SS, not \"1:5\"\n");
+    EXPECT_EQ(failure(),
+              "1 rvreplay: the recording " + event + "/" + kRecording + " holds no message\n");
+    EXPECT_EQ(failure({"--until", "1:5"}), "2 rvreplay: --until wants M:SS, not \"1:5\"\n");
 
     std::mt19937 random(20);
     for (int round = 0; round < 6; ++round) {
@@ -200,15 +187,16 @@ TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
         for (char& c : noise)
             c = char(random() % (round % 2 == 0 ? 256 : 3));  // small values make small sizes
         work.write(std::string("event/") + kRecording, noise);
-        const int status = run(dir, err);
-        EXPECT_TRUE(status == 0 || status == 1) << status << err;
-        EXPECT_EQ(err.rfind("rvreplay: ", 0), 0u) << err;
+        const ToolRun r = run();
+        EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << r.exitCode << r.err;
+        EXPECT_EQ(r.err.rfind("rvreplay: ", 0), 0u) << r.err;
     }
 
     work.write(std::string("event/") + kRecording, live().harness.folder.read(kRecording));
-    ASSERT_EQ(run(dir + " --out " + work.path() + "/out", err), 0) << err;
-    EXPECT_EQ(work.read("stdout").substr(0, 35), "Race (race) at 1:45:000, 1 clients\n");
-    EXPECT_NE(err.find("rvreplay: 35 messages, 1:45 of server time, in "), std::string::npos)
-        << err;
+    const ToolRun r = run({"--out", work.path() + "/out"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 35), "Race (race) at 1:45:000, 1 clients\n");
+    EXPECT_NE(r.err.find("rvreplay: 35 messages, 1:45 of server time, in "), std::string::npos)
+        << r.err;
     EXPECT_NE(work.read("out/console.txt").find("freeing slot"), std::string::npos);
 }

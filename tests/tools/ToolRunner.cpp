@@ -5,24 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
-
-namespace {
-
-bool waitUntil(int ms, pid_t pid, int& status) {
-    for (int waited = 0; waited < ms; waited += 5) {
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
-}  // namespace
 
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder) {
@@ -45,7 +29,7 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
     }
     ToolRun run;
     int status = 0;
-    if (!waitUntil(10000, pid, status)) {
+    if (!within(10000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
         run.err = "hung";
@@ -65,32 +49,14 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     folder.write("cfg/rvservercfg.ini", crlf(text));
     for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
         folder.makeFolder(dir);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        if (::chdir(folder.path().c_str()) == 0 &&
-            ::dup2(::open("console.txt", O_WRONLY | O_CREAT, 0644), 1) == 1)
-            ::execl(RV_SERVER_BINARY, RV_SERVER_BINARY, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    started_ = pid_ > 0 && consoleShows("Initializing message router\n", 3000);
+    pid_ = launch(folder.path(), {RV_SERVER_BINARY});
+    started_ = pid_ > 0 && startedUp(folder);
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ <= 0)
-        return;
-    int status = 0;
-    ::kill(pid_, SIGTERM);
-    if (!waitUntil(2000, pid_, status)) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-    }
+    stop(pid_);
 }
 
 bool ServerProcess::consoleShows(const std::string& text, int timeoutMs) const {
-    for (int waited = 0; waited < timeoutMs; waited += 5) {
-        if (console().find(text) != std::string::npos)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return within(timeoutMs, [&] { return console().find(text) != std::string::npos; });
 }

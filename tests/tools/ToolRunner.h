@@ -1,8 +1,8 @@
 #pragma once
 // Runs the built companion programs as an operator would, and a real server for them to talk to.
 
-#include "Process.h"  // freePort()
 #include <sys/types.h>
+#include "Process.h"  // launch(), stop(), freePort()
 
 #include <string>
 #include <vector>
@@ -39,4 +39,3 @@ class ServerProcess {
     int port_ = 0;
     bool started_ = false;
 };
-

@@ -1,15 +1,10 @@
 // The transport on loopback sockets, turn by turn on the fake clock: framing, reliable delivery
 // and its give-up rules, routing by address and port, and the outgoing queue.
-#include <gtest/gtest.h>
 
-#include "admission/CRVClientConnection.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "support/RaceFixture.h"
 #include "transport/ServerStatistics.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // A client record that keeps what it is handed. Added to the socket as a listener it also sees
 // bad input, which comes with a size of 0 or less.
@@ -93,8 +88,8 @@ TEST_F(Transport, AcknowledgementsRemoveFirstRecordWithTheirNumberAfterTheWrap) 
     socket().setTarget(peer.address(), 0);
     for (int i = 0; i < 257; ++i)
         socket().sendReliable(bytesOf({77}).data(), 1);
-    EXPECT_EQ(socket().pending().back()->sequence, 0);
-    EXPECT_EQ(socket().nextSequence(), 1);
+    EXPECT_EQ((std::pair<int, int>(socket().pending().back()->sequence, socket().nextSequence())),
+              (std::pair<int, int>(0, 1)));
     for (size_t left : {256u, 255u, 255u}) {  // oldest 0, newest 0, then nothing
         peer.sendRaw({1, 0});
         routerTurn(true);
@@ -117,11 +112,10 @@ TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     stranger.sendRaw({202});
     stats().bytesRead = stats().messagesRead = 0;
     routerTurn(true);
-    EXPECT_EQ(ca->got, std::vector<Bytes>({{200, 1}}));
-    EXPECT_EQ(cb->got, std::vector<Bytes>({{201, 2, 3}}));
-    EXPECT_TRUE(other->got.empty());
-    EXPECT_EQ(stats().bytesRead, 6);
-    EXPECT_EQ(stats().messagesRead, 3);
+    EXPECT_EQ((std::vector{ca->got, cb->got, other->got}),
+              (std::vector<std::vector<Bytes>>{{{200, 1}}, {{201, 2, 3}}, {}}));
+    EXPECT_EQ(std::to_string(stats().bytesRead) + "/" + std::to_string(stats().messagesRead),
+              "6/3");
     b.drain();
     EXPECT_EQ(b.acknowledgements, bytesOf({9}));
 }
@@ -146,8 +140,8 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInQueueOrderAndNamesItsSizeWhenLong
         EXPECT_EQ(router().queue.size(), 3 - turn);
         EXPECT_TRUE(expected[turn].first->waitFor(expected[turn].second)) << turn;
     }
-    EXPECT_EQ(stats().bytesWritten, 7);
-    EXPECT_EQ(stats().messagesWritten, 4);
+    EXPECT_EQ(std::to_string(stats().bytesWritten) + "/" + std::to_string(stats().messagesWritten),
+              "7/4");
 
     for (int i = 0; i < 12; ++i)
         router().send(i % 3 == 0 ? cb : ca, bytesOf({100, i}).data(), 2, 0, false);
@@ -155,10 +149,10 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInQueueOrderAndNamesItsSizeWhenLong
     EXPECT_EQ(routerTurn(), "queue size=11\n");
     EXPECT_EQ(routerTurn(), "");
     router().removeQueuedFor(ca);
-    std::vector<int> left;
+    std::string left;
     for (const QueuedMessage& m : router().queue)
-        left.push_back(m.data[1]);
-    EXPECT_EQ(left, std::vector<int>({3, 6, 9}));
+        left += std::to_string(m.data[1]) + " ";
+    EXPECT_EQ(left, "3 6 9 ");
 }
 
 TEST_F(Transport, FramesDatagramsAndSurvivesBadOnesWithoutReadingStaleBytes) {
@@ -180,8 +174,8 @@ TEST_F(Transport, FramesDatagramsAndSurvivesBadOnesWithoutReadingStaleBytes) {
     socket().send(message, 2);
     peer.drain();
     ASSERT_EQ(peer.received.size(), 2u);
-    EXPECT_EQ(peer.received[0].datagram, bytesOf({0, 0, 0xB4, 0xA3, 0x02, 0x01, 42, 7, 0, 9}));
-    EXPECT_EQ(peer.received[1].datagram, bytesOf({42, 7}));
+    EXPECT_EQ((std::vector{peer.received[0].datagram, peer.received[1].datagram}),
+              (std::vector<Bytes>{{0, 0, 0xB4, 0xA3, 0x02, 0x01, 42, 7, 0, 9}, {42, 7}}));
     ASSERT_EQ(socket().pending().size(), 1u);
     EXPECT_EQ(socket().pending().front()->lastSent, 1000u);
 
@@ -192,9 +186,7 @@ TEST_F(Transport, FramesDatagramsAndSurvivesBadOnesWithoutReadingStaleBytes) {
     turnAfter({3, 0});  // leaves 0 in the receive buffer's second byte
     EXPECT_EQ(turnAfter({1}), "");
     EXPECT_EQ(socket().pending().size(), 1u) << "a 1-byte acknowledgement names nothing";
-    EXPECT_EQ(turnAfter({}), "");
-    EXPECT_EQ(turnAfter(Bytes(1001, 4)), "");
-    EXPECT_EQ(turnAfter(Bytes(1000, 4)), "");
+    EXPECT_EQ(turnAfter({}) + turnAfter(Bytes(1001, 4)) + turnAfter(Bytes(1000, 4)), "");
     const std::string warned =
         "WARNING msize <=0\nError message size<0 in CClientMessageRouter::onMessage msize=";
     EXPECT_EQ(turnAfter({0, 9, 1, 0, 0, 0}), warned + "0\n");
