@@ -7,7 +7,10 @@
 
 #include "BotFleet.h"
 #include "Process.h"
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
 #include "support/ServerHarness.h"
+#include "support/TestClient.h"
 
 // The whole handshake (request, acknowledged acceptance, start-up burst), relayed cars with
 // their send stamps in packets sized for three clients, laps and chat, and the sign-off. The
@@ -26,6 +29,9 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(startedUp(folder)) << folder.read("console.txt");
+    TestClient asker(port);
+    asker.sendRaw(statusQuery(0x01020304));
+    EXPECT_TRUE(asker.waitFor(RV_STATUS, 1000));
 
     FleetOptions o;
     o.port = port;
