@@ -88,3 +88,21 @@ std::string machineDescription() {
     return model + ", " + std::to_string(std::thread::hardware_concurrency()) + " cores, Linux " +
            kernel;
 }
+
+std::string measuredEventConfig(uint16_t port) {
+    const std::string text =
+        "[CONFIGURATION]\nMAXCLIENTS=32\nACCEPTVERSION=131\nNAME=Bench Event\nTRACK=demoring\n"
+        "CONFIGURATION=full\nCAR=gt_demo;\nPASSWORD=\nADMIN=bench\nREGISTER=0\nPORT=" +
+        std::to_string(port) +
+        "\nBANDWIDTH=10000\nLOOP=0\nWINNERBALLAST=0\nFULLMODE=1\nFRONTTIRE=\nREARTIRE=\n"
+        "RAIN=0\nDAMAGE=1\nSESSIONS=1\n[SESSION0]\nESCMODE=0\nTYPE=0\n"
+        "MAXLAPS=0\nMINLAPS=0\nNAME=Practice\nRACELAPS=0\nWAITTIME=0\nSESTIME=600\n"
+        "ACCEPTNEW=1\n[ENTRYLIST]\nENTRIES=0\nUSEFORGRID=0\n";
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}

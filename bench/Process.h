@@ -28,3 +28,7 @@ double cpuPercent(const ProcessSample& from, const ProcessSample& to);
 uint16_t freePort();
 // One line naming the machine: CPU model, cores, kernel.
 std::string machineDescription();
+
+// The measured event: the demo track with room for 32 clients and one ten-hour practice that
+// starts at once, so no countdown or session change disturbs a run. CR LF line ends.
+std::string measuredEventConfig(uint16_t port);

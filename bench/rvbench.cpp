@@ -29,24 +29,6 @@ struct Settings {
     double rate = 60;
 };
 
-std::string serverConfig(uint16_t port) {
-    std::string text =
-        "[CONFIGURATION]\nMAXCLIENTS=32\nACCEPTVERSION=131\nNAME=Bench Event\nTRACK=demoring\n"
-        "CONFIGURATION=full\nCAR=gt_demo;\nPASSWORD=\nADMIN=bench\nREGISTER=0\nPORT=" +
-        std::to_string(port) +
-        "\nBANDWIDTH=10000\nLOOP=0\nWINNERBALLAST=0\nFULLMODE=1\nFRONTTIRE=\nREARTIRE=\n"
-        "RAIN=0\nDAMAGE=1\nMAXVALIDLAPS=100\nSESSIONS=1\n[SESSION0]\nESCMODE=0\nTYPE=0\n"
-        "MAXLAPS=0\nMINLAPS=0\nNAME=Practice\nRACELAPS=0\nWAITTIME=0\nSESTIME=600\n"
-        "ACCEPTNEW=1\n[ENTRYLIST]\nENTRIES=0\nUSEFORGRID=0\n";
-    std::string crlf;
-    for (char c : text) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
-    return crlf;
-}
-
 // One measured run of `drivers` against the server or the relay.
 Measured measure(const Settings& s, int drivers, bool relay) {
     fs::path folder = fs::temp_directory_path() /
@@ -60,7 +42,8 @@ Measured measure(const Settings& s, int drivers, bool relay) {
                 std::to_string(int(s.seconds + 30))};
     } else {
         fs::copy(s.demo, folder, fs::copy_options::recursive);
-        std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary) << serverConfig(port);
+        std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary)
+            << measuredEventConfig(port);
         argv = {fs::absolute(s.server).string()};
     }
     pid_t pid = launch(folder.string(), argv);

@@ -35,22 +35,6 @@ struct Settings {
     long maxGrowthKiB = 1024;
 };
 
-std::string serverConfig(uint16_t port) {
-    std::string text =
-        "[CONFIGURATION]\nMAXCLIENTS=32\nNAME=Soak Event\nTRACK=demoring\nCONFIGURATION=full\n"
-        "CAR=gt_demo;\nPASSWORD=\nADMIN=soak\nREGISTER=0\nPORT=" +
-        std::to_string(port) +
-        "\nLOOP=0\nFRONTTIRE=\nREARTIRE=\nSESSIONS=1\n[SESSION0]\nTYPE=0\nNAME=Practice\n"
-        "WAITTIME=0\nSESTIME=600\nACCEPTNEW=1\n";
-    std::string crlf;
-    for (char c : text) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
-    return crlf;
-}
-
 // One sender that floods the server with one kind of message from its own socket; all but the
 // status query come from an admitted client.
 class Flooder {
@@ -120,7 +104,8 @@ struct Server {
         fs::remove_all(folder);
         fs::copy(s.demo, folder, fs::copy_options::recursive);
         port = freePort();
-        std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary) << serverConfig(port);
+        std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary)
+            << measuredEventConfig(port);
         pid = launch(folder.string(), {fs::absolute(s.server).string()});
         std::this_thread::sleep_for(800ms);
     }
