@@ -119,8 +119,9 @@ void CRVServer::initialize() {
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
     evolveSession();
-    // The port is bound by now; an offline replay is no event a fleet could send drivers to.
-    if (feed == nullptr) {
+    // Ready only with the port bound: a server that could not bind it sends no beats either, so
+    // the fleet replaces it. An offline replay is no event a fleet could send drivers to.
+    if (feed == nullptr && router.socket.boundPort() != 0) {
         fleet = FleetSdk::fromEnvironment();
         if (fleet)
             fleet->ready();
