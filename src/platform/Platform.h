@@ -62,6 +62,8 @@ std::string localTimeText(const char* format);
 
 // --- process ---
 std::string documentsFolder();
+// The value of an environment variable; false when it is not set.
+bool environmentValue(const char* name, std::string& value);
 // The full path of the running program (at most 1024 characters), or "" when it cannot be had.
 std::string programPath();
 // Console events: SIGTERM and SIGHUP close (quit flag), SIGINT is ignored, SIGQUIT is the chord

@@ -249,6 +249,14 @@ std::string documentsFolder() {
     return std::string(home != nullptr ? home : "") + "/Documents";
 }
 
+bool environmentValue(const char* name, std::string& value) {
+    const char* text = ::getenv(name);
+    if (text == nullptr)
+        return false;
+    value = text;
+    return true;
+}
+
 std::string programPath() {
     char path[1025] = {};
     ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "admission/CRVClientConnection.h"
+#include "fleet/FleetSdk.h"
 #include "platform/Platform.h"
 #include "transport/Clock.h"
 #include "transport/ServerStatistics.h"
@@ -118,6 +119,19 @@ void CRVServer::initialize() {
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
     evolveSession();
+    // Ready only with the port bound: a server that could not bind it sends no beats either, so
+    // the fleet replaces it. An offline replay is no event a fleet could send drivers to.
+    if (feed == nullptr && router.socket.boundPort() != 0) {
+        fleet = FleetSdk::fromEnvironment();
+        if (fleet)
+            fleet->ready();
+    }
+}
+
+void CRVServer::tellFleet() {
+    const SessionRecord* session = current();
+    fleet->turn(serverTime, {int(clients.size()), session != nullptr ? session->name : "",
+                             sequenceFinished && config.shutdownWhenFinished});
 }
 
 void CRVServer::flushOutput() {
@@ -144,12 +158,15 @@ void CRVServer::update() {
     stepReplayPlayback();
     if (statistics)
         statistics->update();
+    if (fleet)
+        tellFleet();
 }
 
 void CRVServer::shutdown() {
     if (shutdownDone_)
         return;
     shutdownDone_ = true;
+    fleet.reset();
     statistics.reset();
     closeReplayRecorder();
     unregisterFromLobby();

@@ -22,6 +22,7 @@
 #include "transport/OVMessageListener.h"
 
 class CRVClientConnection;
+class FleetSdk;
 class MessageFeed;
 struct ConnectRequest;
 class ServerClock;
@@ -219,6 +220,8 @@ class CRVServer : public OVMessageListener {
 
     // Records and outside services (records/).
     std::unique_ptr<CRVServerRecorder> recorder;
+    // Set only when a fleet host's sidecar watches this event (AGONES_SDK_HTTP_PORT).
+    std::unique_ptr<FleetSdk> fleet;
 
   private:
     void onAdminCommand(const uint8_t* data, int size, const SocketAddress* sender);
@@ -228,6 +231,7 @@ class CRVServer : public OVMessageListener {
                       int slot, float ballast, int gridPlace, bool raceRunning);
     void printHostAddress();
     void printBandwidthEstimate();
+    void tellFleet();
 
     std::unique_ptr<ServerClock> ownClock_;
     bool shutdownDone_ = false;

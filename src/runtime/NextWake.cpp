@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "admission/CRVClientConnection.h"
+#include "fleet/FleetSdk.h"
 #include "records/CRVServerRecorder.h"
 #include "runtime/CRVServer.h"
 #include "transport/Clock.h"
@@ -79,6 +80,8 @@ int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
         e.at(std::max(now, int64_t(int32_t(server.recorder->playList.front().time))));
     if (server.statistics)
         e.at(int64_t(server.statistics->lastReport) + server.statistics->interval);
+    if (server.fleet)
+        e.at(server.fleet->nextHealthAt());
     return e.value();
 }
 

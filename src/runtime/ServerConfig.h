@@ -44,6 +44,9 @@ struct ServerConfig {
     // web host ("host[:port]").
     std::string lobbyUdpHost = "127.0.0.1";
     std::string lobbyHttpHost = "127.0.0.1";
+    // [FLEET] SHUTDOWN_WHEN_FINISHED: ask the fleet host to end the event once the sequence is
+    // over.
+    bool shutdownWhenFinished = false;
 };
 
 // Loads rvservercfg.ini from where the server looks: the documents folder's Ralvo/cfg first,

@@ -72,6 +72,7 @@ void readServerConfiguration(const ZTINIReader& ini, ServerConfig& config,
     config.registerWithLobby = ini.getInt(kConfig, "REGISTER") != 0;
     config.lobbyUdpHost = optionalValue(ini, "LOBBY", "UDPHOST", "127.0.0.1");
     config.lobbyHttpHost = optionalValue(ini, "LOBBY", "HTTPHOST", "127.0.0.1");
+    config.shutdownWhenFinished = ini.getInt("FLEET", "SHUTDOWN_WHEN_FINISHED") != 0;
     config.port = ini.getInt(kConfig, "PORT");
     config.bandwidth = float(ini.getInt(kConfig, "BANDWIDTH"));
     config.loop = ini.getInt(kConfig, "LOOP");

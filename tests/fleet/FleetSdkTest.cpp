@@ -1,0 +1,198 @@
+// The event as a fleet host's sidecar hears it: a small HTTP server on loopback stands in for
+// the sidecar, its port handed over in AGONES_SDK_HTTP_PORT.
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "fleet/FleetSdk.h"
+#include "runtime/NextWake.h"
+#include "support/RaceFixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
+
+// Answers every request with `status` and junk; with `stall` keeps each one unanswered instead.
+class FakeSidecar {
+  public:
+    explicit FakeSidecar(int status = 200, bool stall = false, int port = 0) {
+        auto handler = [this, status, stall](const httplib::Request& q, httplib::Response& r) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            heard_.push_back(q.method + " " + q.path + " " + q.body);
+            if (stall)
+                released_.wait_for(lock, std::chrono::seconds(5), [this] { return ending_; });
+            r.status = status;
+            r.set_content("{\"junk", "application/json");
+        };
+        server_.set_keep_alive_max_count(1);  // stopping never waits out an idle connection
+        server_.Post(".*", handler);
+        server_.Put(".*", handler);
+        port_ = port == 0 ? server_.bind_to_any_port("127.0.0.1") : port;
+        if (port != 0)
+            server_.bind_to_port("127.0.0.1", port);
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // A stop before the accept loop runs would be lost, and the join would never return.
+        for (int i = 0; i < 2000 && !server_.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FakeSidecar() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ending_ = true;
+        }
+        released_.notify_all();
+        server_.stop();
+        thread_.join();
+    }
+    int port() const { return port_; }
+    // Waits (at most 5 s) until `count` requests have come, then a little longer for any extra.
+    Lines heard(size_t count) {
+        for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+            if (std::lock_guard<std::mutex> lock(mutex_); heard_.size() >= count)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::lock_guard<std::mutex> lock(mutex_);
+        return heard_;
+    }
+
+  private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool ending_ = false;
+    Lines heard_;
+};
+
+struct SidecarPort {
+    explicit SidecarPort(const std::string& v) { ::setenv(FleetSdk::kPortVariable, v.c_str(), 1); }
+    explicit SidecarPort(int port) : SidecarPort(std::to_string(port)) {}
+    ~SidecarPort() { ::unsetenv(FleetSdk::kPortVariable); }
+};
+
+const std::string kReady = "POST /ready {}", kHealth = "POST /health {}";
+std::string label(const std::string& key, const std::string& value) {
+    return "PUT /metadata/label {\"key\":\"" + key + "\",\"value\":\"" + value + "\"}";
+}
+const std::string kTwoPractices =
+    "SESSIONS=2\n" + session(0, 0, "Warm up", 0, 1) + session(1, 0, "Practice (2)", 0, 1);
+const Lines kStart = {kReady, label("clients", "0"), label("session", "Warm_up"), kHealth};
+
+using Fleet = RaceFixture;
+
+TEST_F(Fleet, ReadyThenHealthAtItsCadenceAndTheClientCountAsDriversComeAndGo) {
+    FakeSidecar sidecar;
+    SidecarPort env(sidecar.port());
+    start(eventConfig(kTwoPractices));
+    EXPECT_EQ(sidecar.heard(1), Lines{kReady});
+    at(0);
+    EXPECT_EQ(sidecar.heard(4), kStart);
+    at(1999);
+    at(2000);
+    sidecar.heard(5);
+    CRVClientConnection* al = attach("Al");
+    at(2500);
+    sidecar.heard(6);
+    server().removeClient(al);
+    at(3999);
+    EXPECT_EQ(nextWakeTime(server(), 3999, 0), 4000);  // the loop wakes for the beat
+    at(4000);
+    Lines expected = kStart;
+    expected.insert(expected.end(),
+                    {kHealth, label("clients", "1"), label("clients", "0"), kHealth});
+    EXPECT_EQ(sidecar.heard(8), expected);
+}
+
+TEST_F(Fleet, SessionLabelFollowsTheSequenceAndShutdownComesOnlyWhenAskedFor) {
+    for (bool asked : {true, false}) {
+        FakeSidecar sidecar;
+        SidecarPort env(sidecar.port());
+        start(eventConfig(kTwoPractices) +
+              (asked ? "[FLEET]\r\nSHUTDOWN_WHEN_FINISHED=1\r\n" : ""));
+        at(0);
+        sidecar.heard(4);
+        for (int64_t t = 5000; t < 400000 && !server().sequenceFinished; t += 5000)
+            at(t);
+        at(400000);
+        Lines expected = {kReady, label("clients", "0"), label("session", "Warm_up"),
+                          label("session", "Practice__2")};
+        if (asked)
+            expected.push_back("POST /shutdown {}");
+        Lines heard = sidecar.heard(expected.size());
+        std::erase(heard, kHealth);
+        EXPECT_EQ(heard, expected) << asked;
+        harness.reset();
+    }
+}
+
+TEST_F(Fleet, NothingRunsWithoutAUsableSidecarPortOrWithoutTheEventsPort) {
+    FakeSidecar sidecar;
+    start(eventConfig(kTwoPractices));
+    attach("Al");
+    at(0);
+    at(5000);
+    EXPECT_EQ(server().fleet, nullptr);
+    {
+        SidecarPort env(sidecar.port());
+        TestClient holder(0);  // the event's port is taken
+        start(eventConfig(kTwoPractices, {"PORT=" + std::to_string(holder.port())}));
+        at(0);
+        EXPECT_EQ(server().fleet, nullptr);
+    }
+    for (const char* bad : {"", "sidecar", "0", "65536", "-1", "80x"}) {
+        SidecarPort env(bad);
+        StdoutCapture out;
+        EXPECT_EQ(FleetSdk::fromEnvironment(), nullptr) << bad;
+        EXPECT_EQ(out.take(), std::string("Fleet sidecar: AGONES_SDK_HTTP_PORT=") + bad +
+                                  " is not a port; running without the sidecar\n");
+    }
+    EXPECT_EQ(sidecar.heard(0), Lines{});
+}
+
+TEST(FleetSidecar, OneNotThereYetIsAskedAgainUntilItAnswersWithOneConsoleLine) {
+    const int port = FakeSidecar().port();
+    SidecarPort env(port);
+    ServerHarness harness(eventConfig(kTwoPractices));
+    StdoutCapture out;
+    harness.start(false);
+    harness.turn();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    FakeSidecar sidecar(200, false, port);
+    EXPECT_EQ(sidecar.heard(4), kStart);
+    const std::string console = out.take();
+    const size_t line = console.find("Fleet sidecar: POST /ready no answer, trying again\n");
+    EXPECT_NE(line, std::string::npos);
+    EXPECT_EQ(line, console.rfind("Fleet sidecar:"));
+}
+
+// Failing or silent sidecars never hold up a turn, so the drivers' 60 ms updates keep coming.
+TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
+    for (bool stall : {false, true}) {
+        FakeSidecar sidecar(500, stall);
+        SidecarPort env(sidecar.port());
+        start(eventConfig(kTwoPractices));
+        attach("Al");
+        attach("Bo");
+        auto slowest = Clock::duration::zero();
+        for (int64_t t = 0; t < 6000; t += 60) {
+            const auto before = Clock::now();
+            at(t);
+            slowest = std::max(slowest, Clock::now() - before);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_LT(slowest, std::chrono::milliseconds(50)) << stall;
+        EXPECT_GE(sidecar.heard(1).size(), 1u);
+        const auto before = Clock::now();
+        harness.reset();  // a request on its way is abandoned, not waited out
+        EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(2500)) << stall;
+    }
+}
+
+}  // namespace
