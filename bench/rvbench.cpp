@@ -13,6 +13,7 @@
 #include "BenchTable.h"
 #include "BotFleet.h"
 #include "Process.h"
+#include "common/Cli.h"
 
 namespace fs = std::filesystem;
 
@@ -91,14 +92,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1.0, 600.0))
         ->capture_default_str();
     app.add_option("--rate", s.rate, "car updates per second per driver")->capture_default_str();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return 2;
-    }
+    if (const int code = tool::parse(app, argc, argv); code >= 0)
+        return code;
     for (const std::string& binary : {s.server, s.relay}) {
         if (!fs::exists(binary)) {
             std::fprintf(stderr, "rvbench: %s not found (run make build)\n", binary.c_str());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PeerMessages.h"
+#include "common/Cli.h"
 #include "platform/Platform.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
@@ -38,14 +39,8 @@ int main(int argc, char** argv) {
     app.add_option("--seconds", seconds, "run time before it stops by itself")
         ->check(CLI::Range(0.1, 86400.0))
         ->capture_default_str();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return 2;
-    }
+    if (const int code = tool::parse(app, argc, argv); code >= 0)
+        return code;
     const uint32_t address = platform::parseDotted(listen);
     platform::SocketHandle s = platform::udpOpen();
     if (address == 0xffffffffu || s == platform::kNoSocket ||

@@ -15,6 +15,7 @@
 #include "LossyRelay.h"
 #include "PeerMessages.h"
 #include "Process.h"
+#include "common/Cli.h"
 #include "platform/Platform.h"
 #include "protocol/MessageTypes.h"
 
@@ -168,14 +169,8 @@ int main(int argc, char** argv) {
     app.add_option("--seconds", s.seconds, "length of the lossy run")->capture_default_str();
     app.add_option("--flood-seconds", s.floodSeconds, "length of each flood")
         ->capture_default_str();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return 2;
-    }
+    if (const int code = tool::parse(app, argc, argv); code >= 0)
+        return code;
     Verdict verdict;
     for (const char* kind : {"chat", "relay", "signoff", "status"}) {
         Server server(s);

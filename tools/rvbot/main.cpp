@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "BotFleet.h"
+#include "common/Cli.h"
 
 int main(int argc, char** argv) {
     FleetOptions o;
@@ -41,14 +42,8 @@ int main(int argc, char** argv) {
     app.add_flag("--load", o.load,
                  "stamp every car update with its send time and report relay rate and latency");
     app.add_flag("--json", json, "print the report as one JSON object");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return 2;
-    }
+    if (const int code = tool::parse(app, argc, argv); code >= 0)
+        return code;
     if (o.drivers + o.spectators > 255) {
         std::fprintf(stderr, "rvbot: at most 255 clients in one run\n");
         return 1;
