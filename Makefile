@@ -60,7 +60,7 @@ fuzz: deps
 replay-speed: build
 	rm -rf build/replay-speed
 	build/tests/replay_sample build/replay-speed
-	build/tools/rvreplay --dir build/replay-speed
+	build/rvreplay --dir build/replay-speed
 
 # Records a short event on a live server, replays it and compares the logs and results files.
 replay-check: build

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "LoadReport.h"
+#include "rvbot/LoadReport.h"
 
 struct Measured {
     LoadReport load;

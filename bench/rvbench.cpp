@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "BenchTable.h"
-#include "BotFleet.h"
-#include "Process.h"
 #include "common/Cli.h"
+#include "common/Process.h"
+#include "rvbot/BotFleet.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "PeerMessages.h"
 #include "common/Cli.h"
+#include "common/PeerMessages.h"
 #include "platform/Platform.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"

@@ -11,13 +11,13 @@
 #include <fstream>
 #include <thread>
 
-#include "BotFleet.h"
 #include "LossyRelay.h"
-#include "PeerMessages.h"
-#include "Process.h"
 #include "common/Cli.h"
+#include "common/PeerMessages.h"
+#include "common/Process.h"
 #include "platform/Platform.h"
 #include "protocol/MessageTypes.h"
+#include "rvbot/BotFleet.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -17,5 +17,5 @@ trap 'kill "$server" 2>/dev/null || true' EXIT
     --duration 14 >"$dir/rvbot.txt"
 kill -TERM "$server"
 wait "$server" || true
-"$build/tools/rvreplay" --dir "$dir" >"$dir/standings.txt"
+"$build/rvreplay" --dir "$dir" >"$dir/standings.txt"
 "$build/tests/replay_check" compare "$dir" "$dir/server/replayed"

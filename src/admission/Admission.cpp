@@ -5,14 +5,14 @@
 
 #include "admission/CRVClientConnection.h"
 #include "admission/ConnectRequest.h"
-#include "client/RecordText.h"
 #include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
-#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
+#include "util/PrintableText.h"
+#include "util/RecordText.h"
 
 namespace {
 

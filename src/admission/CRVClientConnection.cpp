@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "client/RecordText.h"
 #include "protocol/ByteWriter.h"
-#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 #include "transport/OVSocket.h"
+#include "util/PrintableText.h"
+#include "util/RecordText.h"
 
 CRVClientConnection::CRVClientConnection() {
     resetCarState();

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "records/ZSystem.h"
+#include "platform/SocketAddress.h"
+#include "platform/ZSystem.h"
 #include "transport/Budgets.h"
 #include "transport/OVMessageListener.h"
-#include "transport/SocketAddress.h"
 
 class CRVServer;
 

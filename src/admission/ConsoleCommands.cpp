@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
-#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
+#include "util/PrintableText.h"
+#include "util/RecordText.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 bool PasswordGuard::allowed(uint32_t address, int64_t nowMs) {
     auto found = sources_.find(address);

@@ -4,12 +4,12 @@
 #include <string>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
-#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
+#include "util/PrintableText.h"
+#include "util/RecordText.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "protocol/MessageTypes.h"
 #include "runtime/CRVServer.h"
+#include "util/RecordText.h"
 
 namespace {
 

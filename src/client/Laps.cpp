@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
-#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
+#include "util/PrintableText.h"
+#include "util/RecordText.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 namespace platform {
 
@@ -21,7 +21,7 @@ bool udpBind(SocketHandle s, uint16_t port);
 // Binds to one local IPv4 address (host order) only; tools that must not listen elsewhere.
 bool udpBindTo(SocketHandle s, uint32_t hostOrderIp, uint16_t port);
 bool udpSetNonBlocking(SocketHandle s);
-// The largest datagram the socket takes; the stand-in of the message-size query.
+// The largest datagram the socket takes; the server reports it at start-up.
 int udpMaxMessageSize(SocketHandle s);
 bool udpSetSendBuffer(SocketHandle s, int size);
 bool udpSetRecvBuffer(SocketHandle s, int size);
@@ -52,7 +52,7 @@ bool hostName(std::string& name, int& error);
 bool hostAddresses(const std::string& name, std::vector<std::string>& dotted);
 
 // --- time ---
-// Milliseconds of a monotonic clock: the stand-in of both the multimedia timer and the tick count.
+// Milliseconds of a monotonic clock: both the server time and the start tick come from it.
 uint32_t monotonicMs();
 // Microseconds of the same clock, for measurements finer than a millisecond.
 uint64_t monotonicMicros();
@@ -73,7 +73,7 @@ bool installConsoleHandlers(volatile sig_atomic_t* quitFlag, volatile sig_atomic
 // build id, memory map), print the documents folder line, flush every output stream and then
 // end the process by the signal, as without the hook.
 void installCrashHook();
-// The stand-in of a modal message box: one line on stderr; nothing waits.
+// An alert for the operator: one line on stderr; nothing waits, the server carries on.
 void alert(const char* caption, const char* text);
 // The report's name for a crash at `localSeconds` (seconds since 1970 on the local clock):
 // "dumps/rvServer_v1.0.3-YYYYMMDD-HHMMSS-PID-TID.dmp". The first form is safe in a signal

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "runtime/CRVServer.h"
+#include "util/RecordText.h"
 
 namespace {
 

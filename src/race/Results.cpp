@@ -2,9 +2,9 @@
 #include <cstdio>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
+#include "util/RecordText.h"
 
 void CRVServer::saveSession(int index) {
     if (index < 0 || size_t(index) >= sessions.size())

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
+#include "util/RecordText.h"
 
 void CRVServer::endSessionChecks() {
     SessionRecord* s = current();

@@ -2,10 +2,10 @@
 #include <cstdio>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "race/VoteOptions.h"
 #include "runtime/CRVServer.h"
 #include "runtime/ZTINIReader.h"
+#include "util/RecordText.h"
 
 namespace {
 

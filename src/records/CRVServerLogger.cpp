@@ -1,7 +1,7 @@
 #include "records/CRVServerLogger.h"
 
-#include "records/PrintableText.h"
 #include "runtime/CRVServer.h"
+#include "util/PrintableText.h"
 
 CRVServerLogger::~CRVServerLogger() {
     if (file_ != nullptr)

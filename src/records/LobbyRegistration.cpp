@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/CHTTPReader.h"
 #include "platform/Platform.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/LobbyLayouts.h"
-#include "records/CHTTPReader.h"
 #include "runtime/CRVServer.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 struct RecordedMessage {
     uint32_t time = 0;

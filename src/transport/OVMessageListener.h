@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 struct PendingReliable;
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/SocketAddress.h"
 #include "transport/Budgets.h"
 #include "transport/Framing.h"
 #include "transport/OVMessageListener.h"
-#include "transport/SocketAddress.h"
 
 class ServerClock;
 

@@ -1,4 +1,4 @@
-// The event as a fleet host's sidecar hears it: a small HTTP server on loopback stands in for
+// The event as a fleet host's sidecar hears it: a small HTTP server on loopback plays
 // the sidecar, its port handed over in AGONES_SDK_HTTP_PORT.
 #include <httplib.h>
 

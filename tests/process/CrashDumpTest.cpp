@@ -9,7 +9,7 @@
 
 #include <regex>
 
-#include "Process.h"
+#include "common/Process.h"
 #include "support/RaceFixture.h"
 
 TEST(CrashDump, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {

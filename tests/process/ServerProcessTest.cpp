@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Process.h"
+#include "common/Process.h"
 #include "support/ServerHarness.h"
 
 // Terminate and the quit chord take different ways out of the loop; both must end in the

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Platform.h"
-#include "records/ZSystem.h"
+#include "platform/ZSystem.h"
 
 TEST(SystemPaths, CrashReportNameCarriesLocalTimeProcessAndThread) {
     // 2 March 2024, 14:05:09

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "PeerMessages.h"
+#include "common/PeerMessages.h"
 #include "platform/Platform.h"
 #include "protocol/ByteReader.h"
 

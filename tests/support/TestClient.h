@@ -1,5 +1,5 @@
 #pragma once
-// A simulator stand-in on a loopback UDP socket: sends raw or reliable datagrams to the
+// A simulator on a loopback UDP socket: sends raw or reliable datagrams to the
 // server, acknowledges every reliable datagram it receives (unless told not to), and keeps
 // what arrived, in order, for the test to inspect.
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 struct Received {
     std::vector<uint8_t> bytes;     // the message, without the reliable header

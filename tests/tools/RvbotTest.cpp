@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "BotFleet.h"
-#include "Process.h"
+#include "common/Process.h"
 #include "protocol/MessageTypes.h"
+#include "rvbot/BotFleet.h"
 #include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"

@@ -2,7 +2,7 @@
 // Runs the built companion programs as an operator would, and a real server for them to talk to.
 
 #include <sys/types.h>
-#include "Process.h"  // launch(), stop(), freePort()
+#include "common/Process.h"  // launch(), stop(), freePort()
 
 #include <string>
 #include <vector>

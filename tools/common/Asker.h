@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 namespace tool {
 

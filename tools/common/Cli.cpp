@@ -21,11 +21,4 @@ int fail(const std::string& program, const std::string& message) {
     return kFailed;
 }
 
-std::string printable(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text)
-        out.push_back(c < 32 || c == 127 ? '?' : char(c));
-    return out;
-}
-
 }  // namespace tool

@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "util/PrintableText.h"
+
 namespace tool {
 
 constexpr int kOk = 0;
@@ -19,6 +21,6 @@ int parse(CLI::App& app, int argc, char** argv);
 int fail(const std::string& program, const std::string& message);
 
 // Received text is shown as it came but never breaks the one-line rule.
-std::string printable(const std::string& text);
+using ::printable;
 
 }  // namespace tool

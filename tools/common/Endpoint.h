@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "transport/SocketAddress.h"
+#include "platform/SocketAddress.h"
 
 namespace tool {
 

@@ -1,4 +1,4 @@
-#include "PeerMessages.h"
+#include "common/PeerMessages.h"
 
 #include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteWriter.h"

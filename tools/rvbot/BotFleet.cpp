@@ -1,4 +1,4 @@
-#include "BotFleet.h"
+#include "rvbot/BotFleet.h"
 
 #include <algorithm>
 #include <array>
@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <random>
 
-#include "PeerMessages.h"
+#include "common/PeerMessages.h"
 #include "platform/Platform.h"
+#include "platform/SocketAddress.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
 #include "transport/Framing.h"
-#include "transport/SocketAddress.h"
 
 namespace {
 

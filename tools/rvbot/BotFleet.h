@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "LoadReport.h"
+#include "rvbot/LoadReport.h"
 
 struct FleetOptions {
     std::string host = "127.0.0.1";

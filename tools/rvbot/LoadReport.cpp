@@ -1,4 +1,4 @@
-#include "LoadReport.h"
+#include "rvbot/LoadReport.h"
 
 #include <algorithm>
 #include <cmath>

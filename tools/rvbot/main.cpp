@@ -3,8 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "BotFleet.h"
 #include "common/Cli.h"
+#include "rvbot/BotFleet.h"
 
 int main(int argc, char** argv) {
     FleetOptions o;

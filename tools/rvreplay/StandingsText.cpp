@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "admission/CRVClientConnection.h"
-#include "client/RecordText.h"
 #include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
+#include "util/RecordText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "records/CHTTPReader.h"
+#include "platform/CHTTPReader.h"
 
 #include <curl/curl.h>
 

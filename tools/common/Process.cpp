@@ -1,4 +1,4 @@
-#include "Process.h"
+#include "common/Process.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "records/ZSystem.h"
+#include "platform/ZSystem.h"
 
 #include <cstdio>
 
