@@ -59,7 +59,7 @@ fuzz: deps
 # Times rvreplay on a one-hour event of 20 drivers at 60 updates/s (about 4.3 million messages).
 replay-speed: build
 	rm -rf build/replay-speed
-	build/tests/replay_sample build/replay-speed
+	build/replay_sample build/replay-speed
 	build/rvreplay --dir build/replay-speed
 
 # Records a short event on a live server, replays it and compares the logs and results files.

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::ofstream(folder + "/cfg/rvservercfg.ini", std::ios::binary | std::ios::trunc) << text;
-    FakeClock clock;
+    ManualClock clock;
     ServerEnvironment env;
     env.clock = &clock;
     env.root = folder + "/";

@@ -66,25 +66,12 @@ FuzzServer::FuzzServer(const std::string& config) : folder(scratchFolder()) {
 }
 
 CRVClientConnection* FuzzServer::attach(uint16_t port) {
-    const SocketAddress address = SocketAddress::fromHost(0x7f000001, port);
     auto* c = new CRVClientConnection();
-    c->server = server.get();
-    c->id = server->joinCounter++;
-    if (server->joinCounter == 0)
-        server->joinCounter = 1;
-    for (int s = 0; s < CRVServer::kSlots; ++s)
-        if (!server->slotTaken[s]) {
-            server->slotTaken[s] = true;
-            c->slot = uint8_t(s);
-            break;
-        }
-    std::snprintf(c->userName, sizeof c->userName, "Fuzz%d", int(c->id));
-    std::snprintf(c->guid, sizeof c->guid, "fuzz-%d", int(c->id));
-    c->focusId = c->id;
-    c->address = address;
-    c->lastSeenTime = server->serverTime;
-    server->clients.push_back(c);
-    server->rankingList.push_back(c);
+    c->address = SocketAddress::fromHost(0x7f000001, port);
+    const int id = server->joinCounter;
+    std::snprintf(c->userName, sizeof c->userName, "Fuzz%d", id);
+    std::snprintf(c->guid, sizeof c->guid, "fuzz-%d", id);
+    server->enlistClient(c);
     return c;
 }
 

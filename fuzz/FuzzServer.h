@@ -7,7 +7,7 @@
 #include <string>
 
 #include "runtime/CRVServer.h"
-#include "support/FakeClock.h"
+#include "transport/Clock.h"
 
 struct FuzzServer {
     // `config` goes to cfg/rvservercfg.ini; the server is loaded and initialised.
@@ -20,7 +20,7 @@ struct FuzzServer {
     void turn(uint32_t ms);
 
     std::string folder;
-    FakeClock clock;
+    ManualClock clock;
     std::unique_ptr<CRVServer> server;
 };
 

@@ -14,11 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz->folder + "/server/replay/fuzz.rvsr";
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    CRVServerRecorder recorder(fuzz->server.get());
+    CRVServer& server = *fuzz->server;
+    CRVServerRecorder recorder([&server] { return server.serverTime; },
+                               [&server](RecordedMessage& m) { server.playRecorded(m); });
     recorder.load(path);
     for (int i = 0; i < 64 && !recorder.playList.empty(); ++i) {
         fuzz->clock.advance(1000);
-        fuzz->server->serverTime += 1000;
+        server.serverTime += 1000;
         recorder.playStep();
     }
     return 0;

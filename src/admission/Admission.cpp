@@ -101,18 +101,13 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
 
     const bool raceRunning = s != nullptr && s->type == kRace && s->started;
 
-    int freeSlot = -1;
-    for (int i = 0; i < kSlots && freeSlot < 0; ++i)
-        if (!slotTaken[i])
-            freeSlot = i;
-
     bool admitted = false;
     if (q.version != config.acceptVersion) {
         sendRefused(q.version < config.acceptVersion
                         ? "Client software not updated. Please update Ralvo"
                         : "Client software is newer than the server. Connection refused",
                     sender);
-    } else if (int(clients.size()) >= config.maxClients || freeSlot < 0) {
+    } else if (int(clients.size()) >= config.maxClients || freeSlot() < 0) {
         // A full server stays silent; so does one whose slot table is used up.
     } else {
         // A request that carries a password, or needs one, is a password attempt.
@@ -132,7 +127,7 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
             sendRefusalText("[RVSERVER]: Invalid password. Connection refused", sender);
             return;
         }
-        createClient(q, sender, admin, freeSlot, matchedBallast, matchedGridPlace, raceRunning);
+        createClient(q, sender, admin, matchedBallast, matchedGridPlace, raceRunning);
         admitted = true;
     }
     if (!admitted)
@@ -140,24 +135,43 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
     std::printf("Clients=%d\n", int(clients.size()));
 }
 
+int CRVServer::freeSlot() const {
+    for (int i = 0; i < kSlots; ++i)
+        if (!slotTaken[i])
+            return i;
+    return -1;
+}
+
+void CRVServer::enlistClient(CRVClientConnection* client) {
+    client->server = this;
+    const int slot = freeSlot();
+    if (slot >= 0) {
+        client->slot = uint8_t(slot);
+        slotTaken[slot] = true;
+    }
+    client->id = joinCounter;
+    client->focusId = joinCounter;
+    if (++joinCounter == 0)
+        joinCounter = 1;
+    client->lastSeenTime = serverTime;
+    // Admitted from a recording: nobody is behind its address, so nothing is ever queued for it.
+    client->isReplayed = router.deliveringRecorded();
+    clients.push_back(client);
+    rankingList.push_back(client);
+}
+
 void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sender, bool admin,
-                             int slot, float ballast, int gridPlace, bool raceRunning) {
+                             float ballast, int gridPlace, bool raceRunning) {
     saveUserProfile(q.guid);
     std::printf("creating client %s \n", printable(q.guid).c_str());
 
     auto* client = new CRVClientConnection();
     client->isAdmin = admin;
-    client->server = this;
-    client->lastSeenTime = serverTime;
     client->isSpectator = q.spectator;
     client->connectValue1 = q.connectValue1;
     client->connectValue2 = q.connectValue2;
     copyText(client->frontTyre, q.frontTyre);
     copyText(client->rearTyre, q.rearTyre);
-    client->slot = uint8_t(slot);
-    slotTaken[slot] = true;
-    client->id = joinCounter;
-    client->focusId = joinCounter;
     client->entryBallast = ballast;
     client->gridPlace = gridPlace >= 0 ? gridPlace : getFreeGridPlace();
     if (sender != nullptr)
@@ -170,17 +184,12 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
             client->raceNumber = nextFreeRaceNumber(q.raceNumber + 1);
             break;
         }
-    std::printf("Assigned raceNumber=%d %d\n", client->raceNumber,
-                int(uint32_t(client->lastSeenTime)));
+    std::printf("Assigned raceNumber=%d %d\n", client->raceNumber, int(uint32_t(serverTime)));
 
-    clients.push_back(client);
-    rankingList.push_back(client);
-
+    enlistClient(client);
     sendServerChat(
         std::to_string(client->raceNumber) + " " + q.userName + " [" + q.team + "] JOINS THE RACE",
         nullptr);
-    if (++joinCounter == 0)
-        joinCounter = 1;
     logger.log("JOIN," + q.userName + "," + std::to_string(q.raceNumber) + "," + q.team + "," +
                    q.model + "," + q.guid + "," + q.nationality,
                4);

@@ -7,11 +7,11 @@
 #include "platform/SocketAddress.h"
 #include "platform/ZSystem.h"
 #include "transport/Budgets.h"
-#include "transport/OVMessageListener.h"
+#include "transport/RoutedPeer.h"
 
 class CRVServer;
 
-class CRVClientConnection : public OVMessageListener {
+class CRVClientConnection : public RoutedPeer {
   public:
     static constexpr int kCarStateSize = 16;
     static constexpr int kDriverInfosSize = 29;
@@ -23,7 +23,7 @@ class CRVClientConnection : public OVMessageListener {
     CRVClientConnection(const CRVClientConnection&) = delete;
     CRVClientConnection& operator=(const CRVClientConnection&) = delete;
 
-    // --- OVMessageListener ---
+    // --- RoutedPeer ---
     void onMessage(uint8_t* data, int size, const SocketAddress* sender) override;
     bool onReliableResend(const PendingReliable& record) override;
 
@@ -58,12 +58,10 @@ class CRVClientConnection : public OVMessageListener {
     float bandwidth = 10000;
     CRVServer* server = nullptr;
 
-    // Connection and liveness.
-    SocketAddress address;
+    // Connection and liveness (the address and isReplayed come with RoutedPeer).
     int64_t lastSeenTime = 0;
     int32_t isActive = 0;
     bool hasLeft = false;
-    bool isReplayed = false;
     uint32_t ping = 0;
     float ballast = 0;
 

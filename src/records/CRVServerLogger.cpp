@@ -1,6 +1,5 @@
 #include "records/CRVServerLogger.h"
 
-#include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
 
 CRVServerLogger::~CRVServerLogger() {
@@ -8,19 +7,24 @@ CRVServerLogger::~CRVServerLogger() {
         std::fclose(file_);
 }
 
-void CRVServerLogger::open(CRVServer* server) {
-    server_ = server;
-    fileName_ = "server/logs/rvserverlog[" + server->localTimeText("%m_%d_%H_%M") + "].txt";
-    file_ = std::fopen(server->outputPath(fileName_).c_str(), "w");
+std::string CRVServerLogger::fileNameFor(const std::string& stamp) {
+    return "server/logs/rvserverlog[" + stamp + "].txt";
+}
+
+void CRVServerLogger::open(const std::string& fileName, const std::string& path,
+                           ServerTimeSource now) {
+    now_ = std::move(now);
+    fileName_ = fileName;
+    file_ = std::fopen(path.c_str(), "w");
 }
 
 void CRVServerLogger::log(const std::string& text, int /*kind*/) {
-    if (file_ == nullptr || server_ == nullptr)
+    if (file_ == nullptr || !now_)
         return;
-    // Event texts are cut at 255 characters, as their writers' buffers were.
+    // Event texts are cut at 255 characters: whatever a client sends, a log line stays short.
     // Client texts inside an event must not start a line of their own.
     std::string event = printable(text.size() > 255 ? text.substr(0, 255) : text);
-    std::string stamp = timer_.formatTime(int32_t(uint32_t(server_->serverTime)));
+    std::string stamp = timer_.formatTime(int32_t(uint32_t(now_())));
     std::fprintf(file_, "%s,%s\n", stamp.c_str(), event.c_str());
 }
 

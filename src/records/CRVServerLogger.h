@@ -4,8 +4,7 @@
 #include <string>
 
 #include "transport/CTimer.h"
-
-class CRVServer;
+#include "transport/Clock.h"
 
 // The event log: one line per event, "<server time>,<event text>".
 class CRVServerLogger {
@@ -15,8 +14,10 @@ class CRVServerLogger {
     CRVServerLogger(const CRVServerLogger&) = delete;
     CRVServerLogger& operator=(const CRVServerLogger&) = delete;
 
-    // Opens "server/logs/rvserverlog[<local month_day_hour_minute>].txt" below the server root.
-    void open(CRVServer* server);
+    // "server/logs/rvserverlog[<stamp>].txt", with the local month_day_hour_minute as stamp.
+    static std::string fileNameFor(const std::string& stamp);
+    // Writes to `path` (where `fileName` was placed), each line stamped with `now`.
+    void open(const std::string& fileName, const std::string& path, ServerTimeSource now);
     // `kind` (0 to 4) only tells the reader of the code what sort of event this is.
     void log(const std::string& text, int kind);
     void flush();
@@ -24,7 +25,7 @@ class CRVServerLogger {
 
   private:
     std::FILE* file_ = nullptr;
-    CRVServer* server_ = nullptr;
+    ServerTimeSource now_;
     CTimer timer_;
     std::string fileName_;
 };

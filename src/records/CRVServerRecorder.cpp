@@ -1,32 +1,18 @@
 #include "records/CRVServerRecorder.h"
 
-#include "admission/CRVClientConnection.h"
 #include "protocol/ByteWriter.h"
-#include "protocol/MessageTypes.h"
-#include "runtime/CRVServer.h"
-#include "runtime/ZTINIReader.h"
-
-namespace {
-const char* const kRecording = CRVServerRecorder::kRecordingFile;
-}
-
-bool CRVServerRecorder::playbackConfigured(const std::string& root) {
-    ZTINIReader ini;
-    ini.load(root + "cfg/rvserverrecorder.ini");
-    return ini.getInt("CONFIG", "LOAD") == 1;
-}
 
 CRVServerRecorder::~CRVServerRecorder() {
     close();
 }
 
-void CRVServerRecorder::setup() {
-    if (playbackConfigured(server_->root)) {
+void CRVServerRecorder::setup(bool playBack, const std::string& path) {
+    if (playBack) {
         playback = true;
-        load(server_->path(kRecording));
+        load(path);
         return;
     }
-    file_ = std::fopen(server_->path(kRecording).c_str(), "wb");
+    file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr)
         std::printf("Error opening out.rvsr\n");
 }
@@ -42,7 +28,7 @@ void CRVServerRecorder::record(const SocketAddress* sender, const uint8_t* data,
         return;
     uint8_t header[kHeaderSize];
     ByteWriter w(header, sizeof header);
-    w.u32(uint32_t(server_->serverTime));
+    w.u32(uint32_t(now()));
     w.u32(uint32_t(size));
     const SocketAddress from = sender != nullptr ? *sender : SocketAddress();
     w.bytes(from.raw, sizeof from.raw);
@@ -85,23 +71,12 @@ void CRVServerRecorder::load(const std::string& path) {
 }
 
 void CRVServerRecorder::playStep() {
-    if (playList.empty() || int64_t(int32_t(playList.front().time)) > server_->serverTime)
+    if (playList.empty() || int64_t(int32_t(playList.front().time)) > now())
         return;
     RecordedMessage m = std::move(playList.front());
     playList.pop_front();
-    const size_t before = server_->clients.size();
-    // Whatever the server answers goes to addresses of the recorded run; nothing of it leaves.
-    OVSocket& socket = server_->router.socket;
-    socket.muted = true;
-    server_->router.onMessage(m.data.data(), int(m.data.size()), &m.sender);
-    socket.muted = false;
-    const bool connect =
-        !m.data.empty() && (m.data[0] == RV_CONNECT || m.data[0] == RV_CONNECTRVTV);
-    if (connect && server_->clients.size() != before) {
-        CRVClientConnection* client = server_->clients.back();
-        client->isReplayed = true;
-        server_->router.removeQueuedFor(client);
-    }
+    if (deliver_)
+        deliver_(m);
 }
 
 void CRVServerRecorder::close() {

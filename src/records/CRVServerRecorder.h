@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "records/RecordingReader.h"
-
-class CRVServer;
+#include "transport/Clock.h"
 
 class CRVServerRecorder {
   public:
@@ -20,17 +20,20 @@ class CRVServerRecorder {
     static constexpr int32_t kMaxGapMs = 20000;
     static constexpr char kRecordingFile[] = "server/replay/out.rvsr";
 
-    // True when cfg/rvserverrecorder.ini under `root` asks for playback (LOAD=1).
-    static bool playbackConfigured(const std::string& root);
+    // Hands a message whose time has come to the server's routing.
+    using Delivery = std::function<void(RecordedMessage& m)>;
 
-    explicit CRVServerRecorder(CRVServer* server) : server_(server) {}
+    // A recorder that only loads; it records nothing and plays nothing.
+    CRVServerRecorder() = default;
+    // Stamps what it records with `now`; plays back through `deliver`.
+    CRVServerRecorder(ServerTimeSource now, Delivery deliver)
+        : now_(std::move(now)), deliver_(std::move(deliver)) {}
     virtual ~CRVServerRecorder();
     CRVServerRecorder(const CRVServerRecorder&) = delete;
     CRVServerRecorder& operator=(const CRVServerRecorder&) = delete;
 
-    // Reads cfg/rvserverrecorder.ini: LOAD=1 plays the last recording back, anything else
-    // starts a new one.
-    void setup();
+    // Plays the recording at `path` back, or starts a new one there.
+    void setup(bool playBack, const std::string& path);
     void record(const SocketAddress* sender, const uint8_t* data, int size);
     void load(const std::string& path);
     // Plays at most one message whose time has come.
@@ -41,6 +44,9 @@ class CRVServerRecorder {
     std::deque<RecordedMessage> playList;
 
   private:
+    int64_t now() const { return now_ ? now_() : 0; }
+
     std::FILE* file_ = nullptr;
-    CRVServer* server_;
+    ServerTimeSource now_;
+    Delivery deliver_;
 };

@@ -1,15 +1,21 @@
 // The replay recorder's hooks in the server turn.
 #include "records/CRVServerRecorder.h"
 #include "runtime/CRVServer.h"
+#include "runtime/ServerConfig.h"
 
 void CRVServer::startReplayRecorder() {
-    recorder = std::make_unique<CRVServerRecorder>(this);
-    recorder->setup();
+    recorder = std::make_unique<CRVServerRecorder>([this] { return serverTime; },
+                                                   [this](RecordedMessage& m) { playRecorded(m); });
+    recorder->setup(recorderPlaybackConfigured(root), path(CRVServerRecorder::kRecordingFile));
 }
 
-void CRVServer::recordReceived(const uint8_t* data, int size, const SocketAddress* source) {
+void CRVServer::onReceived(const uint8_t* data, int size, const SocketAddress* source) {
     if (recorder)
         recorder->record(source, data, size);
+}
+
+void CRVServer::playRecorded(RecordedMessage& m) {
+    router.deliverRecorded(m.data.data(), int(m.data.size()), &m.sender);
 }
 
 void CRVServer::stepReplayPlayback() {

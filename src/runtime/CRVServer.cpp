@@ -24,11 +24,15 @@ CRVServer::CRVServer(const ServerEnvironment& env)
         clock = ownClock_.get();
         documentsFolder = platform::documentsFolder();
     }
-    statistics = std::make_unique<ServerStatistics>(this, outputPath("serverStats.txt"));
+    statistics = std::make_unique<ServerStatistics>(router.traffic, outputPath("serverStats.txt"));
 }
 
 CRVServer::~CRVServer() {
     shutdown();
+}
+
+RoutedPeer* CRVServer::peer(size_t index) const {
+    return clients[index];
 }
 
 std::string CRVServer::path(const std::string& relative) const {
@@ -88,7 +92,7 @@ void CRVServer::initialize() {
     std::printf("***** rvServer v1.2.0 ******\n");
     printHostAddress();
 
-    router.owner = this;
+    router.attach(this, [this] { return serverTime; });
     router.socket.setClock(clock);
     router.socket.setLocalPort(config.port);
     if (feed != nullptr) {
@@ -115,7 +119,8 @@ void CRVServer::initialize() {
     std::printf("Initializing message router\n");
     serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
 
-    logger.open(this);
+    const std::string logName = CRVServerLogger::fileNameFor(localTimeText("%m_%d_%H_%M"));
+    logger.open(logName, outputPath(logName), [this] { return serverTime; });
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
     evolveSession();
@@ -157,7 +162,7 @@ void CRVServer::update() {
     checkSessionTime();
     stepReplayPlayback();
     if (statistics)
-        statistics->update();
+        statistics->update(serverTime);
     if (fleet)
         tellFleet();
 }

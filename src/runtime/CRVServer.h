@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "admission/CRVClientConnection.h"
 #include "admission/PasswordGuard.h"
 #include "admission/StartPoint.h"
 #include "content/ContentChecksums.h"
@@ -19,9 +20,8 @@
 #include "runtime/ServerConfig.h"
 #include "transport/Budgets.h"
 #include "transport/CClientMessageRouter.h"
-#include "transport/OVMessageListener.h"
+#include "transport/RoutedPeer.h"
 
-class CRVClientConnection;
 class FleetSdk;
 class MessageFeed;
 struct ConnectRequest;
@@ -29,7 +29,7 @@ class ServerClock;
 class ServerStatistics;
 
 // Where the server gets its time and its files from. Production passes the system clock, the
-// working directory ("") and the user's documents folder; tests pass a fake clock and a temp
+// working directory ("") and the user's documents folder; tests pass a manual clock and a temp
 // folder.
 struct ServerEnvironment {
     ServerClock* clock = nullptr;
@@ -46,7 +46,7 @@ struct ServerEnvironment {
     std::string outputFolder;
 };
 
-class CRVServer : public OVMessageListener {
+class CRVServer : public RouterHost {
   public:
     static constexpr int kSlots = 32;
     static constexpr int kGridPlaces = 24;
@@ -80,6 +80,9 @@ class CRVServer : public OVMessageListener {
     void admitClient(const uint8_t* request, int size, const SocketAddress* sender);
     int nextFreeRaceNumber(int n) const;
     int getFreeGridPlace() const;
+    // Puts an admitted client record into the lists with the next id, the first free slot and
+    // the time it was last heard of set to now; the server owns it from here.
+    void enlistClient(CRVClientConnection* client);
     void saveUserProfile(const std::string& guid);
     bool loadStartPoints(const std::string& path);
     void loadOldStartPoints(const std::string& path);
@@ -121,10 +124,16 @@ class CRVServer : public OVMessageListener {
     void updateBestLap(int32_t lapTime, int32_t splitTime, const std::string& guid);
     void sendQualifyList(int id);
 
-    // --- records (records/) ---
+    // --- the router's view of the server (runtime/, records/) ---
+    size_t peerCount() const override { return clients.size(); }
+    RoutedPeer* peer(size_t index) const override;
     // Every received message passes here before routing, into the replay recorder.
-    void recordReceived(const uint8_t* data, int size, const SocketAddress* source);
+    void onReceived(const uint8_t* data, int size, const SocketAddress* source) override;
+
+    // --- records (records/) ---
     void startReplayRecorder();
+    // Routes a recorded message as live traffic; a client it admits is a replayed one.
+    void playRecorded(RecordedMessage& m);
     void stepReplayPlayback();
     void closeReplayRecorder();
 
@@ -228,7 +237,8 @@ class CRVServer : public OVMessageListener {
     bool shortRequestAllowed(int size, const SocketAddress* sender);
     void answerStatus(const uint8_t* data, int size, const SocketAddress* sender);
     void createClient(const ConnectRequest& request, const SocketAddress* sender, bool admin,
-                      int slot, float ballast, int gridPlace, bool raceRunning);
+                      float ballast, int gridPlace, bool raceRunning);
+    int freeSlot() const;  // -1 when every slot is taken
     void printHostAddress();
     void printBandwidthEstimate();
     void tellFleet();

@@ -56,3 +56,7 @@ std::string loadConfigurationFile(ZTINIReader& ini, const std::string& documents
 // Every value of the configuration, read as start-up reads it, without console output.
 void readServerConfiguration(const ZTINIReader& ini, ServerConfig& config,
                              std::vector<SessionRecord>& sessions);
+
+// True when cfg/rvserverrecorder.ini under `root` asks for the last recording to be played back
+// (LOAD=1) rather than a new one started.
+bool recorderPlaybackConfigured(const std::string& root);

@@ -100,6 +100,12 @@ void readServerConfiguration(const ZTINIReader& ini, ServerConfig& config,
     }
 }
 
+bool recorderPlaybackConfigured(const std::string& root) {
+    ZTINIReader ini;
+    ini.load(root + "cfg/rvserverrecorder.ini");
+    return ini.getInt("CONFIG", "LOAD") == 1;
+}
+
 void CRVServer::loadConfiguration() {
     std::printf("Docs folder is %s\n", documentsFolder.c_str());
     ZTINIReader ini;

@@ -3,14 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "admission/CRVClientConnection.h"
-#include "runtime/CRVServer.h"
-#include "transport/ServerStatistics.h"
+void CClientMessageRouter::attach(RouterHost* host, ServerTimeSource now) {
+    host_ = host;
+    now_ = std::move(now);
+}
 
-void CClientMessageRouter::enqueue(CRVClientConnection* client, const uint8_t* data, int size,
-                                   uint32_t due, bool reliable) {
+void CClientMessageRouter::enqueue(RoutedPeer* client, const uint8_t* data, int size, uint32_t due,
+                                   bool reliable) {
     if (queue.size() >= kMaxQueued) {
-        queueDrops.count(owner != nullptr ? owner->serverTime : 0);
+        queueDrops.count(now());
         return;
     }
     queue.emplace_back();
@@ -24,30 +25,30 @@ void CClientMessageRouter::enqueue(CRVClientConnection* client, const uint8_t* d
     m.client = client;
 }
 
-void CClientMessageRouter::send(CRVClientConnection* client, const uint8_t* data, int size,
-                                int delayMs, bool reliable) {
+void CClientMessageRouter::send(RoutedPeer* client, const uint8_t* data, int size, int delayMs,
+                                bool reliable) {
     // A message larger than a queue record (or, reliably, than a pending copy) cannot travel.
     if (size < 0 || size > QueuedMessage::kMaxData ||
         (reliable && size > PendingReliable::kMaxData)) {
         std::printf("CClientMessageRouter::send dropped a message of %d bytes\n", size);
         return;
     }
-    uint32_t now = owner != nullptr ? uint32_t(owner->serverTime) : 0;
+    const uint32_t stamp = uint32_t(now());
     if (client != nullptr) {
-        // A client made by replay playback has no one behind its address.
         if (client->isReplayed)
             return;
-        enqueue(client, data, size, now + uint32_t(delayMs), reliable);
+        enqueue(client, data, size, stamp + uint32_t(delayMs), reliable);
         return;
     }
-    if (owner == nullptr)
+    if (host_ == nullptr)
         return;
     uint32_t k = 0;
-    for (CRVClientConnection* c : owner->clients) {
+    for (size_t i = 0; i < host_->peerCount(); ++i) {
+        RoutedPeer* c = host_->peer(i);
         if (c->isReplayed)
             continue;
         ++k;
-        enqueue(c, data, size, now + k * uint32_t(delayMs), reliable);
+        enqueue(c, data, size, stamp + k * uint32_t(delayMs), reliable);
     }
 }
 
@@ -65,14 +66,12 @@ void CClientMessageRouter::update() {
     } else {
         m.socket->send(m.data.data(), m.size);
     }
-    if (owner != nullptr && owner->statistics) {
-        owner->statistics->bytesWritten += m.size;
-        owner->statistics->messagesWritten += 1;
-    }
+    traffic.bytesWritten += m.size;
+    traffic.messagesWritten += 1;
     queue.pop_front();
 }
 
-void CClientMessageRouter::removeQueuedFor(const CRVClientConnection* client) {
+void CClientMessageRouter::removeQueuedFor(const RoutedPeer* client) {
     for (auto it = queue.begin(); it != queue.end();) {
         if (it->client == client) {
             it = queue.erase(it);
@@ -87,28 +86,36 @@ void CClientMessageRouter::onMessage(uint8_t* data, int size, const SocketAddres
         std::printf("Error message size<0 in CClientMessageRouter::onMessage msize=%d\n", size);
         return;
     }
-    if (owner == nullptr)
+    if (host_ == nullptr)
         return;
-    owner->recordReceived(data, size, source);
-    if (owner->statistics) {
-        owner->statistics->bytesRead += size;
-        owner->statistics->messagesRead += 1;
-    }
+    host_->onReceived(data, size, source);
+    traffic.bytesRead += size;
+    traffic.messagesRead += 1;
     if (source != nullptr) {
-        for (CRVClientConnection* c : owner->clients) {
+        for (size_t i = 0; i < host_->peerCount(); ++i) {
+            RoutedPeer* c = host_->peer(i);
             if (c->address.sameIpAndPort(*source)) {
                 c->onMessage(data, size, source);
                 return;
             }
         }
     }
-    owner->onMessage(data, size, source);
+    host_->onMessage(data, size, source);
+}
+
+void CClientMessageRouter::deliverRecorded(uint8_t* data, int size, const SocketAddress* sender) {
+    socket.muted = true;
+    deliveringRecorded_ = true;
+    onMessage(data, size, sender);
+    deliveringRecorded_ = false;
+    socket.muted = false;
 }
 
 bool CClientMessageRouter::onReliableResend(const PendingReliable& record) {
-    const CRVClientConnection* found = nullptr;
-    if (owner != nullptr) {
-        for (const CRVClientConnection* c : owner->clients) {
+    const RoutedPeer* found = nullptr;
+    if (host_ != nullptr) {
+        for (size_t i = 0; i < host_->peerCount(); ++i) {
+            const RoutedPeer* c = host_->peer(i);
             if (c->address == record.target)
                 found = c;
         }

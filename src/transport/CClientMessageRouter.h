@@ -1,17 +1,16 @@
 #pragma once
-// Routes every received message to the client it came from (or to the server object for
-// unknown senders) and holds the outgoing queue, which sends one message per main-loop turn.
+// Routes every received message to the peer it came from (or to the host for unknown senders)
+// and holds the outgoing queue, which sends one message per main-loop turn.
 
 #include <cstdint>
 #include <deque>
 #include <vector>
 
 #include "transport/Budgets.h"
+#include "transport/Clock.h"
 #include "transport/OVMessageListener.h"
 #include "transport/OVSocket.h"
-
-class CRVServer;
-class CRVClientConnection;
+#include "transport/RoutedPeer.h"
 
 struct QueuedMessage {
     static constexpr int kMaxData = 1024;
@@ -21,7 +20,7 @@ struct QueuedMessage {
     SocketAddress target;
     bool reliable = false;
     OVSocket* socket = nullptr;
-    CRVClientConnection* client = nullptr;
+    RoutedPeer* client = nullptr;
 };
 
 class CClientMessageRouter : public OVMessageListener {
@@ -34,23 +33,35 @@ class CClientMessageRouter : public OVMessageListener {
     CClientMessageRouter() = default;
     ~CClientMessageRouter() override = default;
 
-    // Queues a copy for `client`, or for every real client in list order when it is null; the
+    // Routes to `host`'s peers and stamps the queue with `now`.
+    void attach(RouterHost* host, ServerTimeSource now);
+
+    // Queues a copy for `client`, or for every real peer in list order when it is null; the
     // k-th copy of a broadcast is stamped now + k * delayMs.
-    void send(CRVClientConnection* client, const uint8_t* data, int size, int delayMs,
-              bool reliable);
+    void send(RoutedPeer* client, const uint8_t* data, int size, int delayMs, bool reliable);
     // One transport turn: receive and dispatch, resend what is due, send one queued message.
     void update();
-    void removeQueuedFor(const CRVClientConnection* client);
+    void removeQueuedFor(const RoutedPeer* client);
 
     void onMessage(uint8_t* data, int size, const SocketAddress* source) override;
     bool onReliableResend(const PendingReliable& record) override;
 
+    // Routes a message of a recorded run as if it had just arrived. Whatever the server answers
+    // goes to addresses of that run, so nothing leaves the socket meanwhile.
+    void deliverRecorded(uint8_t* data, int size, const SocketAddress* sender);
+    // True while a recorded message is being routed: a peer admitted now is a replayed one.
+    bool deliveringRecorded() const { return deliveringRecorded_; }
+
     OVSocket socket;
-    CRVServer* owner = nullptr;
     std::deque<QueuedMessage> queue;
     DropReport queueDrops{"outgoing messages dropped (queue full)"};
+    TrafficCounters traffic;
 
   private:
-    void enqueue(CRVClientConnection* client, const uint8_t* data, int size, uint32_t due,
-                 bool reliable);
+    void enqueue(RoutedPeer* client, const uint8_t* data, int size, uint32_t due, bool reliable);
+    int64_t now() const { return now_ ? now_() : 0; }
+
+    RouterHost* host_ = nullptr;
+    ServerTimeSource now_;
+    bool deliveringRecorded_ = false;
 };

@@ -6,8 +6,7 @@
 
 struct PendingReliable;
 
-// Receiver of decoded messages and judge of reliable resends. Slot order matters to nobody on
-// this platform, but it is kept as the transport knows it.
+// Receiver of decoded messages and judge of reliable resends.
 class OVMessageListener {
   public:
     // `data` is writable: some handlers rewrite bytes in place before passing a message on.

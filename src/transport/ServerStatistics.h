@@ -6,28 +6,23 @@
 #include <cstdio>
 #include <string>
 
-class CRVServer;
+#include "transport/RoutedPeer.h"
 
 class ServerStatistics {
   public:
-    ServerStatistics(CRVServer* server, const std::string& path);
+    ServerStatistics(TrafficCounters& traffic, const std::string& path);
     virtual ~ServerStatistics();
     ServerStatistics(const ServerStatistics&) = delete;
     ServerStatistics& operator=(const ServerStatistics&) = delete;
 
-    void update();
+    // Reports and resets the counters once `interval` ms of server time have passed.
+    void update(int64_t now);
     void flush();
 
-    int32_t bytesWritten = 0;
-    int32_t bytesRead = 0;
-    int32_t readErrors = 0;
-    int32_t writeErrors = 0;
-    int32_t messagesWritten = 0;
-    int32_t messagesRead = 0;
     int32_t interval = 10000;
     int32_t lastReport = 0;
 
   private:
-    CRVServer* server_;
+    TrafficCounters& traffic_;
     std::FILE* file_ = nullptr;
 };

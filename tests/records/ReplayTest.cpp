@@ -138,7 +138,7 @@ TEST(Replay, LoadingStopsAtALongGapAndSurvivesDamagedFiles) {
         for (char& c : noise)
             c = char(random() % (round % 2 == 0 ? 256 : 4));  // small values make small sizes
         h.folder.write(kRecording, noise);
-        CRVServerRecorder player(h.server.get());
+        CRVServerRecorder player;
         StdoutCapture quiet;
         player.load(h.folder.path() + "/" + kRecording);
         size_t total = 0;

@@ -19,22 +19,11 @@ std::string session(int n, int type, const std::string& name, int waitSeconds, i
 CRVClientConnection* attachClient(CRVServer& server, const SocketAddress& address,
                                   const std::string& name, bool spectator) {
     auto* client = new CRVClientConnection();
-    client->server = &server;
-    client->id = server.joinCounter++;
-    for (int s = 0; s < CRVServer::kSlots; ++s)
-        if (!server.slotTaken[s]) {
-            server.slotTaken[s] = true;
-            client->slot = uint8_t(s);
-            break;
-        }
     std::snprintf(client->userName, sizeof client->userName, "%s", name.c_str());
     std::snprintf(client->guid, sizeof client->guid, "guid-%s", name.c_str());
     client->isSpectator = spectator;
-    client->focusId = client->id;
+    server.enlistClient(client);
     client->setAddress(&address);
-    client->lastSeenTime = server.serverTime;
-    server.clients.push_back(client);
-    server.rankingList.push_back(client);
     return client;
 }
 
@@ -69,7 +58,7 @@ Sent RaceFixture::take(int type) {
     Sent out;
     for (const QueuedMessage& m : server().router.queue)
         if (type < 0 || m.data[0] == type)
-            out.push_back({m.client, m.data});
+            out.push_back({static_cast<CRVClientConnection*>(m.client), m.data});
     server().router.queue.clear();
     return out;
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "runtime/CRVServer.h"
-#include "support/FakeClock.h"
 #include "support/TempFolder.h"
+#include "transport/Clock.h"
 
 // Turns "\n" line ends into "\r\n", as configuration files written on the simulator's home
 // platform have them.
@@ -63,7 +63,7 @@ class ServerHarness {
     bool receiveTurn(int timeoutMs = 500);
 
     TempFolder folder;
-    FakeClock clock;
+    ManualClock clock;
     std::unique_ptr<CRVServer> server;
 };
 

@@ -18,7 +18,7 @@ TEST(TimerText, MinutesSecondsMillisThroughSinglePrecision) {
 TEST(TrafficStatistics, ReportsEveryTenSecondsOfServerTimeWithNominalRates) {
     ServerHarness h;
     h.start();
-    ServerStatistics& stats = *h.server->statistics;
+    TrafficCounters& stats = h.server->router.traffic;
     auto file = [&] {
         h.server->flushOutput();
         return h.folder.read("serverStats.txt");

@@ -22,7 +22,7 @@ class Transport : public ::testing::Test {
     void SetUp() override { h.start(); }
     CClientMessageRouter& router() { return h.server->router; }
     OVSocket& socket() { return h.server->router.socket; }
-    ServerStatistics& stats() { return *h.server->statistics; }
+    TrafficCounters& stats() { return h.server->router.traffic; }
     Recorder* connect(const SocketAddress& address, bool replayed = false) {
         auto* c = new Recorder();
         c->isReplayed = replayed;
@@ -129,7 +129,7 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInQueueOrderAndNamesItsSizeWhenLong
     h.server->serverTime = 1000;
     router().send(nullptr, bytesOf({90, 1}).data(), 2, 25, false);
     router().send(ca, bytesOf({91}).data(), 1, 7, false);
-    std::vector<std::pair<uint32_t, CRVClientConnection*>> queued;
+    std::vector<std::pair<uint32_t, RoutedPeer*>> queued;
     for (const QueuedMessage& m : router().queue)
         queued.emplace_back(m.dueTime, m.client);
     EXPECT_EQ(queued, decltype(queued)({{1025, ca}, {1050, cb}, {1075, cc}, {1007, ca}}));

@@ -282,7 +282,7 @@ ordered_json checkWorkingDirectory(const std::string& dir, const std::string& do
                        {"present", votes.fromFile},
                        {"quorum", votes.quorum},
                        {"durationMs", votes.durationMs}};
-    const bool playback = CRVServerRecorder::playbackConfigured(root);
+    const bool playback = recorderPlaybackConfigured(root);
     report["recorder"] = {{"mode", playback ? "playback" : "record"},
                           {"file", CRVServerRecorder::kRecordingFile}};
     report["lobby"] = {{"register", config.registerWithLobby},

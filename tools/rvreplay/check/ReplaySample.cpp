@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "protocol/MessageTypes.h"
-#include "support/RaceFixture.h"
+#include "CheckEvent.h"
+#include "common/PeerMessages.h"
+#include "protocol/ByteWriter.h"
 
 namespace {
 
@@ -14,14 +15,8 @@ constexpr int kDrivers = 20;
 constexpr int kRate = 60;
 constexpr uint32_t kDurationMs = 3600 * 1000;
 
-void writeRecord(std::FILE* f, uint32_t time, int driver, const Bytes& message) {
-    Bytes r(28, 0);
-    putU32(r, 0, time);
-    putU32(r, 4, uint32_t(message.size()));
-    const SocketAddress from = SocketAddress::fromHost(0x7f000001, uint16_t(40000 + driver));
-    std::copy(from.raw, from.raw + 16, r.begin() + 8);
-    r.insert(r.end(), message.begin(), message.end());
-    std::fwrite(r.data(), 1, r.size(), f);
+void writeDriverRecord(std::FILE* f, uint32_t time, int driver, const Bytes& message) {
+    writeRecord(f, time, SocketAddress::fromHost(0x7f000001, uint16_t(40000 + driver)), message);
 }
 
 }  // namespace
@@ -32,10 +27,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
-    const std::string config =
-        eventConfig("SESSIONS=3\n" + session(0, 0, "Practice", 10, 20) +
-                        session(1, 1, "Qualifying", 10, 20) + session(2, 2, "Race", 30, 0, 30),
-                    {"MAXCLIENTS=24", "FRONTTIRE=", "REARTIRE="});
+    const std::string config = checkEventConfig(
+        {checkSession(0, 0, "Practice", 10, 20), checkSession(1, 1, "Qualifying", 10, 20),
+         checkSession(2, 2, "Race", 30, 0, 30)},
+        {"MAXCLIENTS=24"});
     std::filesystem::create_directories(dir + "cfg");
     std::filesystem::create_directories(dir + "server/replay");
     if (std::FILE* c = std::fopen((dir + "cfg/rvservercfg.ini").c_str(), "wb")) {
@@ -47,28 +42,26 @@ int main(int argc, char** argv) {
         return 1;
     uint64_t count = 0;
     for (int d = 0; d < kDrivers; ++d, ++count)
-        writeRecord(f, 1000 + uint32_t(d) * 50, d,
-                    connectRequest({.guid = "guid-" + std::to_string(d),
-                                    .userName = "Driver" + std::to_string(d),
-                                    .frontTyre = "",
-                                    .rearTyre = ""}));
+        writeDriverRecord(f, 1000 + uint32_t(d) * 50, d,
+                          connectRequest({.guid = "guid-" + std::to_string(d),
+                                          .userName = "Driver" + std::to_string(d),
+                                          .frontTyre = "",
+                                          .rearTyre = ""}));
     uint32_t laps[kDrivers] = {};
     for (uint32_t frame = 0;; ++frame) {
         const uint32_t time = 2000 + frame * 1000 / kRate;
         if (time >= kDurationMs)
             break;
         for (int d = 0; d < kDrivers; ++d, ++count) {
-            Bytes update(msgsize::kCarUpdate, 0);
-            update[0] = RV_CARUPDATE;
-            putU32(update, 2, frame + 1);
-            putF32(update, 6, float(frame % 1000));
-            writeRecord(f, time, d, update);
+            uint8_t state[peer::kCarStateSize] = {};
+            ByteWriter(state, sizeof state).f32(float(frame % 1000));
+            writeDriverRecord(f, time, d, peer::carUpdate(frame + 1, state, 0));
             const uint32_t lapMs = 90000 + uint32_t(d) * 400;
             if (time - 2000 >= (laps[d] + 1) * lapMs) {
                 ++laps[d];
-                writeRecord(f, time, d,
-                            lapMessage(laps[d], int32_t(lapMs), int32_t(lapMs / 2),
-                                       int32_t(laps[d] * lapMs)));
+                writeDriverRecord(f, time, d,
+                                  peer::lapCompleted(laps[d], int32_t(lapMs), int32_t(lapMs / 2),
+                                                     int32_t(laps[d] * lapMs)));
                 ++count;
             }
         }
