@@ -1,5 +1,7 @@
 #include "records/CRVServerLogger.h"
 
+#include <utility>
+
 #include "util/PrintableText.h"
 
 CRVServerLogger::~CRVServerLogger() {

@@ -31,10 +31,6 @@ CRVServer::~CRVServer() {
     shutdown();
 }
 
-RoutedPeer* CRVServer::peer(size_t index) const {
-    return clients[index];
-}
-
 std::string CRVServer::path(const std::string& relative) const {
     return root + relative;
 }

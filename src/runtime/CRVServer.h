@@ -126,7 +126,7 @@ class CRVServer : public RouterHost {
 
     // --- the router's view of the server (runtime/, records/) ---
     size_t peerCount() const override { return clients.size(); }
-    RoutedPeer* peer(size_t index) const override;
+    RoutedPeer* peer(size_t index) const override { return clients[index]; }
     // Every received message passes here before routing, into the replay recorder.
     void onReceived(const uint8_t* data, int size, const SocketAddress* source) override;
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 void CClientMessageRouter::attach(RouterHost* host, ServerTimeSource now) {
     host_ = host;
