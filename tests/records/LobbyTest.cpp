@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "records/LobbyRegistration.h"
 #include "support/RaceFixture.h"
 
 namespace {
@@ -80,6 +81,7 @@ TEST(Lobby, AnAnsweringLobbyGetsOneAnnouncementTypedByTheCar) {
         StdoutCapture out;
         h.server->registerWithLobby();
         answer.join();
+        EXPECT_TRUE(h.server->registeredWithLobby);
         EXPECT_NE(out.take().find("REGISTERED TO RALVO NETWORK\n"), std::string::npos);
         lobby.drain(20);
         ASSERT_EQ(lobby.received.size(), 1u);
@@ -88,20 +90,26 @@ TEST(Lobby, AnAnsweringLobbyGetsOneAnnouncementTypedByTheCar) {
     }
 }
 
-// The five further attempts go to a lobby on this host, 501 passes of at least 1 ms apart.
+// Each further attempt waits out one more pass than asked for, each pass at least 1 ms.
 TEST(Lobby, ASilentLobbyGetsOneAnnouncementAndFiveMoreGoToThisHost) {
     TestClient lobby(0);
-    ServerHarness h(lobbyConfig("gt1;", lobby.port()));
+    ServerHarness h;
     h.start();
     std::unique_ptr<TestClient> local;
     try {
-        local = std::make_unique<TestClient>(0, 32000);
+        local = std::make_unique<TestClient>(0, kLobbyPort);
     } catch (const std::exception&) {
-        std::printf("port 32000 is taken: the further attempts go unchecked\n");
+        std::printf("port %d is taken: the further attempts go unchecked\n", kLobbyPort);
     }
-    EXPECT_GE(msTaken([&] { h.server->registerWithLobby(); }), 5 * 501);
-    EXPECT_FALSE(h.server->registeredWithLobby);
-    const Bytes expected = announcement(41, h.server->startTick);
+    const Bytes expected = announcement(41, 1234);
+    bool& answered = h.server->registeredWithLobby;
+    answered = true;
+    EXPECT_GE(msTaken([&] {
+                  announceToLobby(h.server->router.socket, lobby.address(), expected.data(),
+                                  int(expected.size()), answered, 20);
+              }),
+              5 * 21);
+    EXPECT_FALSE(answered);
     lobby.drain(20);
     ASSERT_EQ(lobby.received.size(), 1u);
     EXPECT_EQ(lobby.received[0].datagram, expected);
@@ -111,7 +119,6 @@ TEST(Lobby, ASilentLobbyGetsOneAnnouncementAndFiveMoreGoToThisHost) {
         for (const Received& r : local->received)
             EXPECT_EQ(r.datagram, expected);
     }
-    h.server->config.registerWithLobby = false;
 }
 
 TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
@@ -130,11 +137,17 @@ TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
                   std::to_string(web.port) +
                   "\r\nUser-Agent: Ralvo client\r\nAccept: */*\r\n"
                   "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
+}
 
+TEST(Lobby, ASilentWebLobbyDelaysTheRemovalByItsBoundAndPrintsNothing) {
     FakeWebLobby silent("", false);
-    ServerHarness waiting(lobbyConfig("gt1;", 1, silent.port));
-    waiting.start();
     StdoutCapture nothing;
-    EXPECT_LT(msTaken([&] { waiting.server.reset(); }), 3000 + 1000) << "bounded by its timeout";
+    std::string answer = "unset";
+    const long taken = msTaken([&] {
+        answer = requestLobbyRemoval("127.0.0.1:" + std::to_string(silent.port), 0, 100, 200);
+    });
+    EXPECT_GE(taken, 200);
+    EXPECT_LT(taken, 1000);
+    EXPECT_EQ(answer, "");
     EXPECT_EQ(nothing.take(), "");
 }
