@@ -28,10 +28,11 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
                  withEdits(folder.read("cfg/rvservercfg.ini"), {"PORT=" + std::to_string(port)}));
     pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
     ASSERT_GT(pid, 0);
-    EXPECT_TRUE(startedUp(folder)) << folder.read("console.txt");
     TestClient asker(port);
-    asker.sendRaw(statusQuery(0x01020304));
-    EXPECT_TRUE(asker.waitFor(RV_STATUS, 1000));
+    EXPECT_TRUE(within(3000, [&] {
+        asker.sendRaw(statusQuery(0x01020304));
+        return asker.waitFor(RV_STATUS, 50);
+    })) << folder.read("console.txt");
 
     FleetOptions o;
     o.port = port;

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
@@ -50,7 +52,11 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
         folder.makeFolder(dir);
     pid_ = launch(folder.path(), {RV_SERVER_BINARY});
-    started_ = pid_ > 0 && startedUp(folder);
+    TestClient asker{uint16_t(port_)};
+    started_ = pid_ > 0 && within(3000, [&] {
+                   asker.sendRaw(statusQuery(1));
+                   return asker.waitFor(RV_STATUS, 50);
+               });
 }
 
 ServerProcess::~ServerProcess() {
