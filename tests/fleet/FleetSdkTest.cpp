@@ -23,10 +23,10 @@ class FakeSidecar {
   public:
     explicit FakeSidecar(int status = 200, bool stall = false, int port = 0) {
         auto handler = [this, status, stall](const httplib::Request& q, httplib::Response& r) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            heard_.push_back(q.method + " " + q.path + " " + q.body);
+            if (std::lock_guard<std::mutex> lock(mutex_); true)
+                heard_.push_back(q.method + " " + q.path + " " + q.body);
             if (stall)
-                released_.wait_for(lock, std::chrono::seconds(5), [this] { return ending_; });
+                within(5000, [this] { return ending_.load(); });
             r.status = status;
             r.set_content("{\"junk", "application/json");
         };
@@ -42,11 +42,7 @@ class FakeSidecar {
         within(2000, [this] { return server_.is_running(); });
     }
     ~FakeSidecar() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ending_ = true;
-        }
-        released_.notify_all();
+        ending_ = true;
         server_.stop();
         thread_.join();
     }
@@ -71,8 +67,7 @@ class FakeSidecar {
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;
-    std::condition_variable released_;
-    bool ending_ = false;
+    std::atomic<bool> ending_ = false;
     Lines heard_;
 };
 
@@ -87,8 +82,7 @@ struct ConsoleToFile {
     explicit ConsoleToFile(const std::string& path) {
         std::fflush(stdout);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::close(fd);
+        ::dup2(fd, 1), ::close(fd);
     }
     ~ConsoleToFile() {
         std::fflush(stdout);

@@ -121,6 +121,7 @@ TEST(Lobby, ASilentLobbyGetsOneAnnouncementAndFiveMoreGoToThisHost) {
     }
 }
 
+// A silent web lobby holds the removal up for as long as the reader's bounds allow, no longer.
 TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
     std::string body = "removed %s";
     body.resize(600000, '.');  // more than is kept
@@ -137,17 +138,14 @@ TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
                   std::to_string(web.port) +
                   "\r\nUser-Agent: Ralvo client\r\nAccept: */*\r\n"
                   "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
-}
 
-TEST(Lobby, ASilentWebLobbyDelaysTheRemovalByItsBoundAndPrintsNothing) {
     FakeWebLobby silent("", false);
     StdoutCapture nothing;
     std::string answer = "unset";
     const long taken = msTaken([&] {
         answer = requestLobbyRemoval("127.0.0.1:" + std::to_string(silent.port), 0, 100, 200);
     });
-    EXPECT_GE(taken, 200);
-    EXPECT_LT(taken, 1000);
+    EXPECT_TRUE(taken >= 200 && taken < 1000) << taken;
     EXPECT_EQ(answer, "");
     EXPECT_EQ(nothing.take(), "");
 }

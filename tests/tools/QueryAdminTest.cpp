@@ -117,28 +117,20 @@ TEST(ToolsOnServer, QueryShowsStatusAndEchoAndAdminStartsTheRace) {
 }
 
 TEST(ToolsOnServer, QueryRefusesBadAnswersAndSilenceWithOneLineAndExitOne) {
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> reply;
-        bool fromElsewhere;
-        std::string reason;
-    };
     std::vector<uint8_t> reply(msgsize::kStatus, 0), wrongToken;
     reply[0] = RV_STATUS;
     (wrongToken = reply)[102] = 0xAB;
-    const std::vector<Case> cases = {
-        {"wrong token", wrongToken, false, "ignored an answer: status reply with a wrong token"},
-        {"truncated", std::vector<uint8_t>(reply.begin(), reply.begin() + 60), false,
-         "ignored an answer: status reply of 60 bytes instead of 115"},
-        {"another address", reply, true, "ignored an answer from another address"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        BadPeer peer(c.reply, c.fromElsewhere);
+    for (const auto& [answer, fromElsewhere, reason] :
+         {std::tuple{wrongToken, false, "ignored an answer: status reply with a wrong token"},
+          {std::vector<uint8_t>(reply.begin(), reply.begin() + 60), false,
+           "ignored an answer: status reply of 60 bytes instead of 115"},
+          {reply, true, "ignored an answer from another address"}}) {
+        SCOPED_TRACE(reason);
+        BadPeer peer(answer, fromElsewhere);
         ToolRun run = runTool("rvquery", {peer.address(), "--timeout", "150"});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err.rfind("rvquery: no answer from " + peer.address() +
-                                    " within 150 ms (1 try); " + c.reason,
+                                    " within 150 ms (1 try); " + reason,
                                 0),
                   0u)
             << run.err;
