@@ -190,7 +190,7 @@ TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
     FakeSidecar slow(200, true);
     FleetSdk sdk(uint16_t(slow.port()), {.firstRetryMs = 10, .requestTimeoutMs = 100});
     sdk.ready();
-    EXPECT_TRUE(slow.await(2));
+    ASSERT_TRUE(slow.await(2));
     EXPECT_EQ(slow.heard()[1], kReady);
 }
 
