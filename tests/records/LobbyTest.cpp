@@ -132,10 +132,9 @@ TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
     h.server.reset();
     web.worker.join();
     EXPECT_EQ(out.take(), body.substr(0, 500000));
+    const std::string host = "127.0.0.1:" + std::to_string(web.port);
     EXPECT_EQ(web.request,
-              "GET /rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=0 HTTP/1.1\r\nHost: "
-              "127.0.0.1:" +
-                  std::to_string(web.port) +
+              "GET /rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=0 HTTP/1.1\r\nHost: " + host +
                   "\r\nUser-Agent: Ralvo client\r\nAccept: */*\r\n"
                   "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
 
