@@ -68,8 +68,10 @@ std::unique_ptr<FleetSdk> FleetSdk::fromEnvironment() {
     return std::make_unique<FleetSdk>(port);
 }
 
-FleetSdk::FleetSdk(uint16_t port, int64_t healthIntervalMs)
-    : port_(port), healthIntervalMs_(healthIntervalMs), lastHealth_(-healthIntervalMs) {
+FleetSdk::FleetSdk(uint16_t port) : FleetSdk(port, Timing()) {}
+
+FleetSdk::FleetSdk(uint16_t port, const Timing& timing)
+    : port_(port), timing_(timing), lastHealth_(-timing.healthIntervalMs) {
     curl_ = curl_easy_init();
     thread_ = std::thread([this] { run(); });
 }
@@ -94,7 +96,7 @@ void FleetSdk::ready() {
 }
 
 void FleetSdk::turn(int64_t now, const FleetState& state) {
-    const bool beat = now - lastHealth_ >= healthIntervalMs_;
+    const bool beat = now - lastHealth_ >= timing_.healthIntervalMs;
     const bool clients = state.clients != lastClients_;
     const std::string session = fleetLabelValue(state.session);
     const bool sessionChanged = !sessionSent_ || session != lastSession_;
@@ -175,7 +177,8 @@ void FleetSdk::run() {
             report(request, "answered " + std::to_string(status));
             lock.lock();
         } else {
-            retryMs = retryMs == 0 ? kFirstRetryMs : std::min(2 * retryMs, kLongestRetryMs);
+            retryMs =
+                retryMs == 0 ? timing_.firstRetryMs : std::min(2 * retryMs, timing_.longestRetryMs);
             lock.unlock();
             report(request, "no answer, trying again");
             lock.lock();
@@ -198,7 +201,7 @@ long FleetSdk::send(const Request& request) {
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(request.body.size()));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discardAnswer);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(kRequestTimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timing_.requestTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, abortWhenStopping);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &stopping_);

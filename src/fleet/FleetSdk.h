@@ -32,10 +32,18 @@ class FleetSdk {
     // Failures print one console line per this long, with the count of those left unprinted.
     static constexpr uint32_t kReportEveryMs = 30000;
     static constexpr char kPortVariable[] = "AGONES_SDK_HTTP_PORT";
+    // The waits above, as one client uses them; tests shorten them.
+    struct Timing {
+        int64_t healthIntervalMs = kHealthIntervalMs;
+        int firstRetryMs = kFirstRetryMs;
+        int longestRetryMs = kLongestRetryMs;
+        int requestTimeoutMs = kRequestTimeoutMs;
+    };
 
     // Null when the variable is not set, and with one console line when it is not a port.
     static std::unique_ptr<FleetSdk> fromEnvironment();
-    explicit FleetSdk(uint16_t port, int64_t healthIntervalMs = kHealthIntervalMs);
+    explicit FleetSdk(uint16_t port);
+    FleetSdk(uint16_t port, const Timing& timing);
     // Stops the thread; a request still on its way is abandoned (within about a second).
     ~FleetSdk();
     FleetSdk(const FleetSdk&) = delete;
@@ -46,7 +54,7 @@ class FleetSdk {
     // and the shut-down request the first time `state.finished` is set.
     void turn(int64_t now, const FleetState& state);
     // The server time of the next health beat, for the loop's rest.
-    int64_t nextHealthAt() const { return lastHealth_ + healthIntervalMs_; }
+    int64_t nextHealthAt() const { return lastHealth_ + timing_.healthIntervalMs; }
 
   private:
     struct Request {
@@ -64,7 +72,7 @@ class FleetSdk {
     void report(const Request& request, const std::string& what);
 
     const uint16_t port_;
-    const int64_t healthIntervalMs_;
+    const Timing timing_;
 
     // Main loop only.
     int64_t lastHealth_;

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-CHTTPReader::CHTTPReader() : buffer_(kBufferSize + 1, '\0') {
+CHTTPReader::CHTTPReader(long connectTimeoutMs, long totalTimeoutMs)
+    : connectTimeoutMs_(connectTimeoutMs),
+      totalTimeoutMs_(totalTimeoutMs),
+      buffer_(kBufferSize + 1, '\0') {
     session_ = curl_easy_init();
 }
 
@@ -39,8 +42,8 @@ int CHTTPReader::read(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs_);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, totalTimeoutMs_);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CHTTPReader::keep);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
     const CURLcode result = curl_easy_perform(curl);

@@ -12,7 +12,9 @@ class CHTTPReader {
     static constexpr long kConnectTimeoutMs = 2000;
     static constexpr long kTotalTimeoutMs = 3000;
 
-    CHTTPReader();
+    // The defaults bound the lobby's removal request; tests pass short ones.
+    explicit CHTTPReader(long connectTimeoutMs = kConnectTimeoutMs,
+                         long totalTimeoutMs = kTotalTimeoutMs);
     virtual ~CHTTPReader();
     CHTTPReader(const CHTTPReader&) = delete;
     CHTTPReader& operator=(const CHTTPReader&) = delete;
@@ -27,6 +29,8 @@ class CHTTPReader {
   private:
     static size_t keep(char* data, size_t unit, size_t count, void* reader);
 
+    const long connectTimeoutMs_;
+    const long totalTimeoutMs_;
     void* session_ = nullptr;
     std::vector<char> buffer_;
     size_t length_ = 0;

@@ -1,9 +1,10 @@
 // Announcing the server to the outside lobby and withdrawing it again.
+#include "records/LobbyRegistration.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "platform/CHTTPReader.h"
 #include "platform/Platform.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/LobbyLayouts.h"
@@ -11,9 +12,7 @@
 
 namespace {
 
-constexpr uint16_t kLobbyPort = 32000;
 constexpr int kFurtherAttempts = 5;
-constexpr int kPassesPerAttempt = 500;
 
 // "a.b.c.d" or "a.b.c.d:port"; the port defaults to the lobby's. Anything else is the
 // loopback address, where a lobby on this host would listen.
@@ -31,6 +30,27 @@ SocketAddress lobbyAddress(const std::string& host) {
 
 }  // namespace
 
+void announceToLobby(OVSocket& socket, const SocketAddress& lobby, const uint8_t* message, int size,
+                     bool& answered, int passesPerAttempt) {
+    socket.setTarget(lobby, 0);
+    socket.send(message, size);
+    answered = false;
+    // The answer arrives on the server's own socket and goes through the normal handler, which
+    // sets the flag. Further attempts go to a lobby on this host.
+    int attempts = 0;
+    int passes = 0;
+    while (!answered && attempts < kFurtherAttempts) {
+        socket.receive(1);
+        platform::sleepMs(1);
+        if (++passes > passesPerAttempt) {
+            socket.setTarget("127.0.0.1", kLobbyPort);
+            socket.send(message, size);
+            ++attempts;
+            passes = 0;
+        }
+    }
+}
+
 void CRVServer::registerWithLobby() {
     uint8_t message[lobby_register::kSize];
     ByteWriter w(message, sizeof message);
@@ -39,31 +59,20 @@ void CRVServer::registerWithLobby() {
     w.text(config.name, lobby_register::kNameWidth);
     w.u32(startTick);
 
-    OVSocket& socket = router.socket;
-    socket.setTarget(lobbyAddress(config.lobbyUdpHost), 0);
-    socket.send(message, int(sizeof message));
-    registeredWithLobby = false;
-    // The answer arrives on the server's own socket and goes through the normal handler, which
-    // sets the flag. Further attempts go to a lobby on this host.
-    int attempts = 0;
-    int passes = 0;
-    while (!registeredWithLobby && attempts < kFurtherAttempts) {
-        socket.receive(1);
-        platform::sleepMs(1);
-        if (++passes > kPassesPerAttempt) {
-            socket.setTarget("127.0.0.1", kLobbyPort);
-            socket.send(message, int(sizeof message));
-            ++attempts;
-            passes = 0;
-        }
-    }
+    announceToLobby(router.socket, lobbyAddress(config.lobbyUdpHost), message, int(sizeof message),
+                    registeredWithLobby);
+}
+
+std::string requestLobbyRemoval(const std::string& httpHost, int port, long connectTimeoutMs,
+                                long totalTimeoutMs) {
+    CHTTPReader reader(connectTimeoutMs, totalTimeoutMs);
+    reader.read("http://" + httpHost +
+                "/rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=" + std::to_string(port));
+    return reader.text();
 }
 
 void CRVServer::unregisterFromLobby() {
     if (!config.registerWithLobby)
         return;
-    CHTTPReader reader;
-    reader.read("http://" + config.lobbyHttpHost +
-                "/rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=" + std::to_string(config.port));
-    std::printf("%s", reader.text());
+    std::printf("%s", requestLobbyRemoval(config.lobbyHttpHost, config.port).c_str());
 }

@@ -1,6 +1,8 @@
 // The event as a fleet host's sidecar hears it: a small HTTP server on loopback plays
 // the sidecar, its port handed over in AGONES_SDK_HTTP_PORT.
+#include <fcntl.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -21,44 +23,43 @@ class FakeSidecar {
   public:
     explicit FakeSidecar(int status = 200, bool stall = false, int port = 0) {
         auto handler = [this, status, stall](const httplib::Request& q, httplib::Response& r) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            heard_.push_back(q.method + " " + q.path + " " + q.body);
+            if (std::lock_guard<std::mutex> lock(mutex_); true)
+                heard_.push_back(q.method + " " + q.path + " " + q.body);
             if (stall)
-                released_.wait_for(lock, std::chrono::seconds(5), [this] { return ending_; });
+                within(5000, [this] { return ending_.load(); });
             r.status = status;
             r.set_content("{\"junk", "application/json");
         };
         server_.set_keep_alive_max_count(1);  // stopping never waits out an idle connection
         server_.Post(".*", handler);
         server_.Put(".*", handler);
-        port_ = port == 0 ? server_.bind_to_any_port("127.0.0.1") : port;
-        if (port != 0)
-            server_.bind_to_port("127.0.0.1", port);
+        if (port == 0)
+            port_ = server_.bind_to_any_port("127.0.0.1");
+        else
+            server_.bind_to_port("127.0.0.1", port_ = port);
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         // A stop before the accept loop runs would be lost, and the join would never return.
-        for (int i = 0; i < 2000 && !server_.is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        within(2000, [this] { return server_.is_running(); });
     }
     ~FakeSidecar() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ending_ = true;
-        }
-        released_.notify_all();
+        ending_ = true;
         server_.stop();
         thread_.join();
     }
     int port() const { return port_; }
-    // Waits (at most 5 s) until `count` requests have come, then a little longer for any extra.
-    Lines heard(size_t count) {
-        for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
-            if (std::lock_guard<std::mutex> lock(mutex_); heard_.size() >= count)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Lines heard() {
         std::lock_guard<std::mutex> lock(mutex_);
         return heard_;
+    }
+    // Waits (bounded) until `count` requests have come.
+    bool await(size_t count) {
+        return within(5000, [&] { return heard().size() >= count; });
+    }
+    // All that came once `count` have, with a moment more for any extra.
+    Lines settled(size_t count) {
+        await(count);
+        ::usleep(30000);
+        return heard();
     }
 
   private:
@@ -66,8 +67,7 @@ class FakeSidecar {
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;
-    std::condition_variable released_;
-    bool ending_ = false;
+    std::atomic<bool> ending_ = false;
     Lines heard_;
 };
 
@@ -75,6 +75,21 @@ struct SidecarPort {
     explicit SidecarPort(const std::string& v) { ::setenv(FleetSdk::kPortVariable, v.c_str(), 1); }
     explicit SidecarPort(int port) : SidecarPort(std::to_string(port)) {}
     ~SidecarPort() { ::unsetenv(FleetSdk::kPortVariable); }
+};
+
+// The process's console goes to `path` while this lives, so a test can wait for a line.
+struct ConsoleToFile {
+    explicit ConsoleToFile(const std::string& path) {
+        std::fflush(stdout);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1), ::close(fd);
+    }
+    ~ConsoleToFile() {
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+    }
+    int saved = ::dup(1);
 };
 
 const std::string kReady = "POST /ready {}", kHealth = "POST /health {}";
@@ -91,15 +106,15 @@ TEST_F(Fleet, ReadyThenHealthAtItsCadenceAndTheClientCountAsDriversComeAndGo) {
     FakeSidecar sidecar;
     SidecarPort env(sidecar.port());
     start(eventConfig(kTwoPractices));
-    EXPECT_EQ(sidecar.heard(1), Lines{kReady});
+    EXPECT_EQ(sidecar.settled(1), Lines{kReady});
     at(0);
-    EXPECT_EQ(sidecar.heard(4), kStart);
+    EXPECT_EQ(sidecar.settled(4), kStart);
     at(1999);
     at(2000);
-    sidecar.heard(5);
+    sidecar.await(5);
     CRVClientConnection* al = attach("Al");
     at(2500);
-    sidecar.heard(6);
+    sidecar.await(6);
     server().removeClient(al);
     at(3999);
     EXPECT_EQ(nextWakeTime(server(), 3999, 0), 4000);  // the loop wakes for the beat
@@ -107,7 +122,7 @@ TEST_F(Fleet, ReadyThenHealthAtItsCadenceAndTheClientCountAsDriversComeAndGo) {
     Lines expected = kStart;
     expected.insert(expected.end(),
                     {kHealth, label("clients", "1"), label("clients", "0"), kHealth});
-    EXPECT_EQ(sidecar.heard(8), expected);
+    EXPECT_EQ(sidecar.settled(8), expected);
 }
 
 TEST_F(Fleet, SessionLabelFollowsTheSequenceAndShutdownComesOnlyWhenAskedFor) {
@@ -117,7 +132,7 @@ TEST_F(Fleet, SessionLabelFollowsTheSequenceAndShutdownComesOnlyWhenAskedFor) {
         start(eventConfig(kTwoPractices) +
               (asked ? "[FLEET]\r\nSHUTDOWN_WHEN_FINISHED=1\r\n" : ""));
         at(0);
-        sidecar.heard(4);
+        sidecar.await(4);
         for (int64_t t = 5000; t < 400000 && !server().sequenceFinished; t += 5000)
             at(t);
         at(400000);
@@ -125,7 +140,7 @@ TEST_F(Fleet, SessionLabelFollowsTheSequenceAndShutdownComesOnlyWhenAskedFor) {
                           label("session", "Practice__2")};
         if (asked)
             expected.push_back("POST /shutdown {}");
-        Lines heard = sidecar.heard(expected.size());
+        Lines heard = sidecar.settled(expected.size());
         std::erase(heard, kHealth);
         EXPECT_EQ(heard, expected) << asked;
         harness.reset();
@@ -153,23 +168,30 @@ TEST_F(Fleet, NothingRunsWithoutAUsableSidecarPortOrWithoutTheEventsPort) {
         EXPECT_EQ(out.take(), std::string("Fleet sidecar: AGONES_SDK_HTTP_PORT=") + bad +
                                   " is not a port; running without the sidecar\n");
     }
-    EXPECT_EQ(sidecar.heard(0), Lines{});
+    EXPECT_EQ(sidecar.settled(0), Lines{});
 }
 
-TEST(FleetSidecar, OneNotThereYetIsAskedAgainUntilItAnswersWithOneConsoleLine) {
+// A sidecar that is not there yet, or that takes longer than the request timeout, is asked
+// again; the failures make one console line.
+TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
+    TempFolder folder;
     const int port = FakeSidecar().port();
-    SidecarPort env(port);
-    ServerHarness harness(eventConfig(kTwoPractices));
-    StdoutCapture out;
-    harness.start(false);
-    harness.turn();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    FakeSidecar sidecar(200, false, port);
-    EXPECT_EQ(sidecar.heard(4), kStart);
-    const std::string console = out.take();
-    const size_t line = console.find("Fleet sidecar: POST /ready no answer, trying again\n");
-    EXPECT_NE(line, std::string::npos);
-    EXPECT_EQ(line, console.rfind("Fleet sidecar:"));
+    {
+        ConsoleToFile console(folder.path() + "/console.txt");
+        FleetSdk sdk(uint16_t(port), {.firstRetryMs = 10, .longestRetryMs = 40});
+        sdk.ready();
+        sdk.turn(0, {0, "Warm up", false});
+        EXPECT_TRUE(within(2000, [&] { return folder.read("console.txt").size() > 0; }));
+        FakeSidecar sidecar(200, false, port);
+        EXPECT_EQ(sidecar.settled(4), kStart);
+    }
+    EXPECT_EQ(folder.read("console.txt"), "Fleet sidecar: POST /ready no answer, trying again\n");
+
+    FakeSidecar slow(200, true);
+    FleetSdk sdk(uint16_t(slow.port()), {.firstRetryMs = 10, .requestTimeoutMs = 100});
+    sdk.ready();
+    ASSERT_TRUE(slow.await(2));
+    EXPECT_EQ(slow.heard()[1], kReady);
 }
 
 // Failing or silent sidecars never hold up a turn, so the drivers' 60 ms updates keep coming.
@@ -181,14 +203,14 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
         attach("Al");
         attach("Bo");
         auto slowest = Clock::duration::zero();
-        for (int64_t t = 0; t < 6000; t += 60) {
+        for (int64_t t = 0; t < 3000; t += 60) {
             const auto before = Clock::now();
             at(t);
             slowest = std::max(slowest, Clock::now() - before);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         EXPECT_LT(slowest, std::chrono::milliseconds(50)) << stall;
-        EXPECT_GE(sidecar.heard(1).size(), 1u);
+        EXPECT_TRUE(sidecar.await(1));
         const auto before = Clock::now();
         harness.reset();  // a request on its way is abandoned, not waited out
         EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(2500)) << stall;

@@ -38,16 +38,14 @@ TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
     first.start();
     TestClient a(first.port()), b(first.port());
     const int32_t tyres = first.server->checksums.tyres;
-    const std::vector<std::pair<TestClient*, Bytes>> script = {
-        {&a, connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres})},
-        {&b, connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres})},
-        {&a, Bytes(23, 0)},
-        {&b, {RV_CHAT, 0, 5, 'h', 'e', 'l', 'l', 'o'}},
-    };
     std::string firstLog;
     {
         StdoutCapture quiet;
-        for (const auto& [client, message] : script) {
+        for (auto [client, message] : std::vector<std::pair<TestClient*, Bytes>>{
+                 {&a, connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres})},
+                 {&b, connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres})},
+                 {&a, Bytes(23, 0)},
+                 {&b, chat("hello")}}) {
             client->sendRaw(message);
             first.clock.advance(100);
             ASSERT_TRUE(first.receiveTurn());
@@ -68,7 +66,7 @@ TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
         second.advance(step);
     ASSERT_EQ(second.server->clients.size(), 2u);
     EXPECT_TRUE(second.server->clients[0]->isReplayed && second.server->clients[1]->isReplayed);
-    a.drain(50), b.drain(1);
+    a.drain(20), b.drain(1);
     EXPECT_TRUE(a.received.empty() && b.received.empty());
     EXPECT_EQ(second.folder.read(kRecording), first.folder.read(kRecording)) << "left as it was";
     EXPECT_EQ(joinAndChatLines(second), firstLog);

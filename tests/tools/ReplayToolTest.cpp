@@ -21,18 +21,14 @@ struct LiveEvent {
         harness.start();
         StdoutCapture quiet;
         CRVServer& s = *harness.server;
-        for (int i = 0; i < 3; ++i)
-            peers.push_back(std::make_unique<TestClient>(harness.port()));
-        TestClient& ann = *peers[0];
-        TestClient& bob = *peers[1];
-        const int32_t tyres = s.checksums.tyres;
+        TestClient ann(harness.port()), bob(harness.port()), cid(harness.port());
         harness.turn();
-        sendAt(500, ann,
-               connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres}));
-        sendAt(700, bob,
-               connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres}));
-        sendAt(1000, *peers[2],
-               connectRequest({.guid = "guid-c", .userName = "Cid", .tyreChecksum = tyres}));
+        for (auto [t, peer, guid, name] : {std::tuple{500, &ann, "guid-a", "Ann"},
+                                           {700, &bob, "guid-b", "Bob"},
+                                           {1000, &cid, "guid-c", "Cid"}})
+            sendAt(t, *peer,
+                   connectRequest(
+                       {.guid = guid, .userName = name, .tyreChecksum = s.checksums.tyres}));
         sendAt(10000, ann, chat("hello"));
         sendAt(20000, ann, lapMessage(1, 19000, 9000, 19000));
         sendAt(22000, bob, lapMessage(1, 21000, 10000, 21000));
@@ -67,7 +63,6 @@ struct LiveEvent {
     }
 
     ServerHarness harness;
-    std::vector<std::unique_ptr<TestClient>> peers;
     std::string log;
 };
 

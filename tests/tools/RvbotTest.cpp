@@ -5,12 +5,9 @@
 
 #include <filesystem>
 
-#include "common/Process.h"
-#include "protocol/MessageTypes.h"
 #include "rvbot/BotFleet.h"
-#include "support/Requests.h"
 #include "support/ServerHarness.h"
-#include "support/TestClient.h"
+#include "tools/ToolRunner.h"
 
 // The whole handshake (request, acknowledged acceptance, start-up burst), relayed cars with
 // their send stamps in packets sized for three clients, laps and chat, and the sign-off. The
@@ -28,10 +25,7 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
                  withEdits(folder.read("cfg/rvservercfg.ini"), {"PORT=" + std::to_string(port)}));
     pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
     ASSERT_GT(pid, 0);
-    EXPECT_TRUE(startedUp(folder)) << folder.read("console.txt");
-    TestClient asker(port);
-    asker.sendRaw(statusQuery(0x01020304));
-    EXPECT_TRUE(asker.waitFor(RV_STATUS, 1000));
+    EXPECT_TRUE(answersStatus(port)) << folder.read("console.txt");
 
     FleetOptions o;
     o.port = port;

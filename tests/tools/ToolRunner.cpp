@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "protocol/MessageTypes.h"
+#include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
@@ -41,6 +43,14 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
     return run;
 }
 
+bool answersStatus(uint16_t port, int ms) {
+    TestClient asker(port);
+    return within(ms, [&] {
+        asker.sendRaw(statusQuery(1));
+        return asker.waitFor(RV_STATUS, 50);
+    });
+}
+
 ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     std::string text = config;
     const size_t at = text.find("%PORT%");
@@ -50,7 +60,7 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
         folder.makeFolder(dir);
     pid_ = launch(folder.path(), {RV_SERVER_BINARY});
-    started_ = pid_ > 0 && startedUp(folder);
+    started_ = pid_ > 0 && answersStatus(uint16_t(port_));
 }
 
 ServerProcess::~ServerProcess() {
