@@ -1,6 +1,6 @@
 #include <random>
 
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 // Each message sits in a heap block of exactly its size, so the sanitizer build flags any
 // handler that reads past the datagram.

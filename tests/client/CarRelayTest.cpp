@@ -1,4 +1,4 @@
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 // A car update as its driver sends it; the combined packet relays it with the driver's id.
 static Bytes carUpdate(uint32_t seq, uint8_t flags, uint8_t fill = 0, uint8_t id = 0) {

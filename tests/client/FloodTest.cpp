@@ -1,6 +1,6 @@
 // One client flooding the others: its copies to everyone are held to a budget, its texts cannot
 // forge log lines, and the server's answers to strangers cannot be used as an amplifier.
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Lap reports, best laps, split times, focus and the qualifying list.
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 namespace {
 

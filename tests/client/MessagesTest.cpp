@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     CRVClientConnection* a = attach("Al");
