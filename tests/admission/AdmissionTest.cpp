@@ -60,15 +60,14 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
     EXPECT_TRUE(reply(RV_ACCEPTED).reliable);
     EXPECT_EQ(reply(RV_ACCEPTED).bytes, accepted);
     // The record's own fields, as the operator sees them.
-    EXPECT_TRUE(
-        has(console,
-            "creating client guid-1 \nInit high performance timer...\nRequested raceNumber=7 "
-            "\nAssigned raceNumber=7 0\nsetting client address to 127.0.0.1\nserver "
-            "port=0\n\nCLIENT CONNECTED:\nGUID=guid-1\nUSERNAME=Driver\nRACENUMBER=7\n"
-            "TEAM=Team\nNATIONALITY=IT\nONLINE KM=1200\nACCIDENT RATIO=0.3\nDNF RATIO=50\n"
-            "MODEL=gt1\nBANDWIDTH=50.000000\nIP=127.0.0.1\n\nPORT=" +
-                std::to_string(peer.port()) + "\n\nClients=1\n"))
-        << console;
+    const std::string record =
+        "creating client guid-1 \nInit high performance timer...\nRequested raceNumber=7 \n"
+        "Assigned raceNumber=7 0\nsetting client address to 127.0.0.1\nserver port=0\n\n"
+        "CLIENT CONNECTED:\nGUID=guid-1\nUSERNAME=Driver\nRACENUMBER=7\nTEAM=Team\n"
+        "NATIONALITY=IT\nONLINE KM=1200\nACCIDENT RATIO=0.3\nDNF RATIO=50\nMODEL=gt1\n"
+        "BANDWIDTH=50.000000\nIP=127.0.0.1\n\nPORT=" +
+        std::to_string(peer.port()) + "\n\nClients=1\n";
+    EXPECT_TRUE(has(console, record)) << console;
     for (int i = 0; i < 3; ++i)
         harness->turn();
     peer.drain();
