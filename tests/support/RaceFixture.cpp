@@ -101,6 +101,15 @@ std::string RaceFixture::log(const std::string& from, bool stamps) {
     return out;
 }
 
+std::string RaceFixture::logged(const std::string& kind) {
+    std::istringstream lines(log("", false));
+    std::string out;
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with(kind + ","))
+            out += line + "\n";
+    return out;
+}
+
 std::string byClient(const Sent& sent, size_t at) {
     std::string out;
     for (const auto& [client, bytes] : sent)

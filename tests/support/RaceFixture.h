@@ -54,6 +54,8 @@ struct RaceFixture : ::testing::Test {
     Sent take(int type = -1);
     // The event log's lines from `from` on, without their time stamps when `stamps` is false.
     std::string log(const std::string& from = "", bool stamps = true);
+    // Only the event log's lines of `kind`, without their time stamps.
+    std::string logged(const std::string& kind);
     std::string results(const std::string& sessionName);
     CRVServer& server() { return *harness->server; }
 
