@@ -28,7 +28,8 @@ TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhat
     for (int i = 0; i < 3; ++i)  // one turn queues all three, the router sends one per turn
         harness->turn();
     for (auto& p : peers)
-        p->drain(30);
+        ASSERT_TRUE(p->waitFor(RV_MEGAPACKET));
+    peers[2]->drain();
     ASSERT_EQ(peers[2]->count(RV_MEGAPACKET), 1);
     EXPECT_EQ(peers[0]->ofType(RV_MEGAPACKET)[0].bytes, packet({rb, rc}));
     EXPECT_EQ(peers[1]->ofType(RV_MEGAPACKET)[0].bytes, packet({ra, rc}));
