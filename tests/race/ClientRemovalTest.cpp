@@ -15,7 +15,7 @@ TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOn
     replayed->isReplayed = true;
     local->address = SocketAddress();
     b->lastSeenTime = 1;
-    EXPECT_EQ(at(59999, false).find("freeing"), std::string::npos);
+    EXPECT_FALSE(has(at(59999, false), "freeing"));
     EXPECT_TRUE(at(60000, false).ends_with("freeing slot 0 60000 0\nClients=3\n"));
     EXPECT_TRUE(at(60001, false).ends_with("freeing slot 1 60001 1\nClients=2\n"));
     at(200000, false);
@@ -71,7 +71,7 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
               {quick, chat("[SERVER}: Slow DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")}}));
     at(1);
     EXPECT_TRUE(server().removedClients.empty());
-    EXPECT_EQ(log("", false).find("LOST"), std::string::npos);
+    EXPECT_FALSE(has(log(), "LOST"));
     EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
 }
 
