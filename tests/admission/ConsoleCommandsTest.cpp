@@ -7,9 +7,7 @@ struct ConsoleCommands : RaceFixture {
     void SetUp() override { start(); }
     std::string run(std::string text) {
         text.push_back('\0');
-        StdoutCapture out;
-        server().runCommand(text.data());
-        return out.take();
+        return printed([&] { server().runCommand(text.data()); });
     }
 };
 

@@ -9,16 +9,13 @@ struct PasswordGuessing : RaceFixture {
     // A datagram from a stranger at 127.0.0.`host`; returns the console.
     std::string from(int host, Bytes message) {
         const SocketAddress sender = SocketAddress::fromHost(0x7f000000 + uint32_t(host), 40000);
-        StdoutCapture out;
-        server().onMessage(message.data(), int(message.size()), &sender);
-        return out.take();
+        return printed([&] { server().onMessage(message.data(), int(message.size()), &sender); });
     }
     std::string admin(int host, const std::string& password) {
         return from(host, adminCommand(password, "pings"));
     }
     void later(uint32_t ms) {
-        StdoutCapture quiet;
-        harness->advance(ms);
+        printed([&] { harness->advance(ms); });
     }
 };
 

@@ -15,12 +15,6 @@ void expectPoint(const StartPoint& p, float px, float pz, float hx, float hz) {
         EXPECT_NEAR(got[i], want[i], 1e-6) << "field " << i;
 }
 
-std::string loaded(ServerHarness& h) {
-    StdoutCapture out;
-    h.server->loadConfiguration();
-    return out.take();
-}
-
 TEST(StartPoints, NewFormatGivesSixteenPointsPerListAndTheOldOneIsTheFallback) {
     ServerHarness h, old;
     h.folder.write("tracks/testring/server/rvrefs.ini",
@@ -29,8 +23,10 @@ TEST(StartPoints, NewFormatGivesSixteenPointsPerListAndTheOldOneIsTheFallback) {
     old.folder.write("server/tracks/testring/testring.ini",
                      crlf("[HEADER]\nSTARTPOS=5\nBOXPOS=0\n"
                           "[STARTPOS2]\nPOSX=7.5\nPOSZ=-2\nHEADINGX=0.6\nHEADINGZ=0.8\n"));
-    EXPECT_TRUE(has(loaded(h), "Loading Ralvo starting points\n"));
-    EXPECT_TRUE(has(loaded(old), "Loading old startpoints\n"));
+    EXPECT_TRUE(
+        has(printed([&] { h.server->loadConfiguration(); }), "Loading Ralvo starting points\n"));
+    EXPECT_TRUE(
+        has(printed([&] { old.server->loadConfiguration(); }), "Loading old startpoints\n"));
 
     const CRVServer& s = *h.server;
     for (const std::vector<StartPoint>* list : {&s.gridPoints, &s.boxPoints, &s.pitPoints})
@@ -61,10 +57,10 @@ TEST(StartPoints, FreeGridPlaceIsTheLowestUnheldAndFifteenWhenAllAreHeld) {
     EXPECT_EQ(h.server->getFreeGridPlace(), 2);
     for (int place = 2; place < 24; ++place)
         hold(place);
-    StdoutCapture out;
-    EXPECT_EQ(h.server->getFreeGridPlace(), 15);
-    EXPECT_EQ(out.take(),
+    int place = -1;
+    EXPECT_EQ(printed([&] { place = h.server->getFreeGridPlace(); }),
               "CRVServer::getFreeGridPlace() error.. all grid spot busy, returning 15\n");
+    EXPECT_EQ(place, 15);
     h.server->clients.clear();
 }
 

@@ -39,10 +39,7 @@ TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
             d->ballast = 7;
         at(0);
         take();
-        {
-            StdoutCapture quiet;
-            server().resetRace(true);
-        }
+        printed([&] { server().resetRace(true); });
         std::vector<int> places;
         for (const CRVClientConnection* d : server().rankingList)
             places.push_back(d->gridPlace);
@@ -111,14 +108,12 @@ TEST_F(RaceReset, AResetInTheFirstSessionOrWithoutSessionsRunsNoEarlierRules) {
     start(eventConfig("SESSIONS=2\n" + session(0, 2, "Race", 0, 0, 5) +
                       session(1, 0, "Practice", 0, 0, 0, 3)));
     attach("Al");
-    StdoutCapture out;
-    server().resetRace(false);
-    EXPECT_EQ(out.take(), "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
+    EXPECT_EQ(printed([&] { server().resetRace(false); }),
+              "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
     EXPECT_EQ(server().clients.size(), 1u);
     peers.clear();
     start(eventConfig("SESSIONS=0\n"));
-    StdoutCapture quiet;
-    server().resetRace(false);
+    printed([&] { server().resetRace(false); });
     EXPECT_EQ(server().current(), nullptr);
 }
 

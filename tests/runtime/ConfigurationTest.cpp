@@ -15,9 +15,7 @@ TEST(Configuration, DocumentsFolderFileWithItsConversionsSessionsAndEntryList) {
                        crlf("[SESSION0]\nTYPE=258\nNAME=Heat\nRACELAPS=4\nMAXLAPS=300\n"
                             "WAITTIME=30\nSESTIME=10\n[ENTRYLIST]\nENTRIES=2\nUSEFORGRID=1\n"
                             "DRIVER0=g-zero\nBALLAST0=25\nDRIVER1=g-one\nBALLAST1=0\n"));
-    StdoutCapture out;
-    h.start(false);
-    const std::string text = out.take();
+    const std::string text = printed([&] { h.start(false); });
     const ServerConfig& c = h.server->config;
     EXPECT_EQ(c.acceptVersion, 131);
     EXPECT_EQ(c.name, "ABCDEFGHIJKLMNOPQRS");

@@ -5,9 +5,7 @@
 
 TEST(Lifecycle, StartsOnAFreePortEntersTheFirstSessionAndShutsDownOnce) {
     ServerHarness h;
-    StdoutCapture out;
-    h.start(false);
-    std::string text = out.take();
+    const std::string text = printed([&] { h.start(false); });
     EXPECT_TRUE(has(text, "***** rvServer v1.2.0 ******\n"));
     EXPECT_TRUE(has(text, " PORT 0\nBINDING\nmyport=0\nInit non-blocking socket mode\n"));
     EXPECT_TRUE(has(text,

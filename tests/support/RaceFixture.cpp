@@ -64,9 +64,8 @@ void RaceFixture::numberGrid(int n) {
 }
 
 std::string RaceFixture::deliver(CRVClientConnection* client, Bytes message) {
-    StdoutCapture out;
-    client->onMessage(message.data(), int(message.size()), &client->address);
-    return out.take();
+    return printed(
+        [&] { client->onMessage(message.data(), int(message.size()), &client->address); });
 }
 
 std::string RaceFixture::at(int64_t serverTime, bool heard) {

@@ -79,6 +79,12 @@ bool startedUp(const TempFolder& folder, int ms) {
     });
 }
 
+std::string printed(const std::function<void()>& run) {
+    StdoutCapture out;
+    run();
+    return out.take();
+}
+
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);
     testing::internal::CaptureStdout();

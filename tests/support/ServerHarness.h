@@ -71,6 +71,9 @@ class ServerHarness {
     std::unique_ptr<CRVServer> server;
 };
 
+// What `run` prints to stdout.
+std::string printed(const std::function<void()>& run);
+
 // Captures what the code under test prints to stdout.
 class StdoutCapture {
   public:
