@@ -31,9 +31,7 @@ struct Admission : RaceFixture {
     std::string send(const Bytes& datagram) {
         peers.push_back(std::make_unique<TestClient>(harness->port()));
         peers.back()->sendRaw(datagram);
-        StdoutCapture out;
-        EXPECT_TRUE(harness->receiveTurn());
-        std::string text = out.take();
+        const std::string text = printed([&] { EXPECT_TRUE(harness->receiveTurn()); });
         peers.back()->drain();
         return text;
     }
