@@ -13,8 +13,10 @@ std::string resultsFile(const std::string& name, int type, const std::vector<std
         text += "\n[CLIENT" + std::to_string(i) + "]\n";
         std::istringstream row(rows[i]);
         std::string field;
-        for (const char* key : {"GUID=", "BESTLAP=", "QUALIFYLAP=", "RACELAPS=", "RACETIME="})
-            text += key + (row >> field, field) + "\n";
+        for (const char* key : {"GUID=", "BESTLAP=", "QUALIFYLAP=", "RACELAPS=", "RACETIME="}) {
+            row >> field;
+            text += key + field + "\n";
+        }
     }
     return text;
 }
