@@ -3,31 +3,25 @@
 
 namespace {
 
-class ConsoleCommands : public RaceFixture {
-  protected:
+struct ConsoleCommands : RaceFixture {
     void SetUp() override { start(); }
     std::string run(std::string text) {
         text.push_back('\0');
-        StdoutCapture out;
-        server().runCommand(text.data());
-        return out.take();
+        return printed([&] { server().runCommand(text.data()); });
     }
 };
 
 TEST_F(ConsoleCommands, BallastPingsAndStartSequence) {
-    std::vector<CRVClientConnection*> d;
-    for (const char* name : {"Al", "Bo", "Cy", "Di", "Ed"})
-        d.push_back(attach(name));
+    const auto d = attachDrivers(5);
     d[1]->ping = 42;
     EXPECT_EQ(run("setBallast 0 25.9\n"), "parsing command: setBallast\n");
     EXPECT_EQ(d[0]->ballast, 25.9f);
     const auto sent = take();
     ASSERT_EQ(sent.size(), 6u);
-    EXPECT_EQ(sent[0].bytes, chat("Setting 25 Kg of ballast for Al"));
+    EXPECT_EQ(sent[0].bytes, chat("Setting 25 Kg of ballast for D1"));
     EXPECT_EQ(sent[5], (Queued{d[0], {RV_BALLAST, 0x33, 0x33, 0xcf, 0x41}}));
-    EXPECT_EQ(server().router.queue.size(), 0u);
 
-    EXPECT_EQ(run("pings"), "parsing command: pings\nAl 0 1\nBo 42 2\nCy 0 3\nDi 0 4\nEd 0 5\n");
+    EXPECT_EQ(run("pings"), "parsing command: pings\nD1 0 1\nD2 42 2\nD3 0 3\nD4 0 4\nD5 0 5\n");
     server().sessions[0].started = 1;
     EXPECT_EQ(run("startRaceSequence"),
               "parsing command: startRaceSequence\nAdmin: startRaceSequence\n");
@@ -49,7 +43,7 @@ TEST_F(ConsoleCommands, ResetSavesTheSessionAndRestartsIt) {
     EXPECT_EQ(run("reset"),
               "parsing command: reset\n**** RESETTING RACE ****\n"
               "Evolving session -1 1\nCurrent session=0\n");
-    EXPECT_NE(results("Practice").find("GUID=guid-Al"), std::string::npos);
+    EXPECT_TRUE(has(results("Practice"), "GUID=guid-Al"));
 }
 
 }  // namespace

@@ -4,53 +4,46 @@
 
 namespace {
 
-class PasswordGuessing : public RaceFixture {
-  protected:
+struct PasswordGuessing : RaceFixture {
     void SetUp() override { start(withEdits(defaultConfig(), {"PASSWORD=joinme"})); }
     // A datagram from a stranger at 127.0.0.`host`; returns the console.
-    std::string from(int host, std::vector<uint8_t> message) {
+    std::string from(int host, Bytes message) {
         const SocketAddress sender = SocketAddress::fromHost(0x7f000000 + uint32_t(host), 40000);
-        StdoutCapture out;
-        server().onMessage(message.data(), int(message.size()), &sender);
-        return out.take();
+        return printed([&] { server().onMessage(message.data(), int(message.size()), &sender); });
+    }
+    std::string admin(int host, const std::string& password) {
+        return from(host, adminCommand(password, "pings"));
     }
     void later(uint32_t ms) {
-        harness->clock.advance(ms);
-        StdoutCapture quiet;
-        harness->turn();
+        printed([&] { harness->advance(ms); });
     }
 };
 
 TEST_F(PasswordGuessing, AdminGuessesCoolOffLongerEachTimeAndOthersAreUntouched) {
     std::string console;
     for (int i = 0; i < 1000; ++i)
-        console += from(5, adminCommand("guess" + std::to_string(i), "pings"));
+        console += admin(5, "guess" + std::to_string(i));
     EXPECT_EQ(countOf(console, "WRONG ADMIN PASSWORD"), 6u);  // the budget, then the lock
     EXPECT_EQ(countOf(console, "password attempts from 127.0.0.5 ignored"), 1u);
-    EXPECT_EQ(from(5, adminCommand("boss", "pings")), "");  // right, but cooling off
-    EXPECT_EQ(from(6, adminCommand("boss", "pings")), "parsing command: pings\n");
+    EXPECT_EQ(admin(5, "boss"), "");  // right, but cooling off
+    EXPECT_EQ(admin(6, "boss"), "parsing command: pings\n");
     later(59000);
-    EXPECT_EQ(from(5, adminCommand("boss", "pings")), "");
+    EXPECT_EQ(admin(5, "boss"), "");
     later(1000);
-    EXPECT_EQ(from(5, adminCommand("boss", "pings")),
+    EXPECT_EQ(admin(5, "boss"),
               "995 password attempts from 127.0.0.5 ignored (cooling off)\n"
               "parsing command: pings\n");
     // Two honest typos lock nobody out; a second excess costs twice as long.
-    from(5, adminCommand("typo", "pings"));
-    from(5, adminCommand("typo", "pings"));
-    EXPECT_EQ(from(5, adminCommand("boss", "pings")), "parsing command: pings\n");
+    admin(5, "typo");
+    admin(5, "typo");
+    EXPECT_EQ(admin(5, "boss"), "parsing command: pings\n");
     for (int i = 0; i < 6; ++i)
-        from(5, adminCommand("again", "pings"));
+        admin(5, "again");
     later(60000);
-    EXPECT_EQ(from(5, adminCommand("boss", "pings")).find("parsing"), std::string::npos);
+    EXPECT_FALSE(has(admin(5, "boss"), "parsing"));
     later(60000);
-    EXPECT_EQ(from(5, adminCommand("boss", "pings")), "parsing command: pings\n");
-    std::string locks;  // the lock-out lines, without the session's own
-    const std::string all = log("", false);
-    for (size_t at = all.find("PASSWORDLOCK"); at != std::string::npos;
-         at = all.find("PASSWORDLOCK", at + 1))
-        locks += all.substr(at, all.find('\n', at) + 1 - at);
-    EXPECT_EQ(locks, "PASSWORDLOCK,127.0.0.5,60\nPASSWORDLOCK,127.0.0.5,120\n");
+    EXPECT_EQ(admin(5, "boss"), "parsing command: pings\n");
+    EXPECT_EQ(logged("PASSWORDLOCK"), "PASSWORDLOCK,127.0.0.5,60\nPASSWORDLOCK,127.0.0.5,120\n");
 }
 
 TEST_F(PasswordGuessing, JoinPasswordsAndAdminRightsOfClientsCountTheSame) {
@@ -59,10 +52,10 @@ TEST_F(PasswordGuessing, JoinPasswordsAndAdminRightsOfClientsCountTheSame) {
         return from(7, connectRequest({.guid = guid, .password = password, .tyreChecksum = tyres}));
     };
     for (int i = 0; i < 6; ++i)
-        EXPECT_NE(join("g" + std::to_string(i), "nope").find("WRONG PASSWORD"), std::string::npos);
+        EXPECT_TRUE(has(join("g" + std::to_string(i), "nope"), "WRONG PASSWORD"));
     const std::string ignored = join("late", "joinme");  // not even looked at
-    EXPECT_NE(ignored.find("1 password attempts from 127.0.0.7 ignored"), std::string::npos);
-    EXPECT_EQ(ignored.find("WRONG"), std::string::npos);
+    EXPECT_TRUE(has(ignored, "1 password attempts from 127.0.0.7 ignored"));
+    EXPECT_FALSE(has(ignored, "WRONG"));
     EXPECT_TRUE(server().clients.empty());
     later(60000);
     join("late", "joinme");
@@ -75,8 +68,7 @@ TEST_F(PasswordGuessing, JoinPasswordsAndAdminRightsOfClientsCountTheSame) {
     EXPECT_FALSE(driver->isAdmin);
     driver->lastSeenTime = server().serverTime + 120000;  // heard from all along
     later(120000);  // the address's second lock-out: twice as long
-    deliver(driver,
-            {RV_ADMINPASSWORD, 'b', 'o', 's', 's'});  // no terminator: ends with the datagram
+    deliver(driver, {RV_ADMINPASSWORD, 'b', 'o', 's', 's'});  // ends with the datagram
     EXPECT_TRUE(driver->isAdmin);
 }
 

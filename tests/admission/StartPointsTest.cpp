@@ -1,3 +1,4 @@
+// Start points read from the track's files, the free grid place, and the drivers' profiles.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -17,18 +18,15 @@ void expectPoint(const StartPoint& p, float px, float pz, float hx, float hz) {
 TEST(StartPoints, NewFormatGivesSixteenPointsPerListAndTheOldOneIsTheFallback) {
     ServerHarness h, old;
     h.folder.write("tracks/testring/server/rvrefs.ini",
-                   crlf("[PIT1]\nPOS=1,2,3\nROT=0,5,5\n"
-                        "[START1]\nPOS=10,3,-20\nROT=1.5707963,0,0\n"
+                   crlf("[PIT1]\nPOS=1,2,3\nROT=0,5,5\n[START1]\nPOS=10,3,-20\nROT=1.5707963,0,0\n"
                         "[BOX2]\nPOS=-4,1,4\nROT=3.14159265,0,0\n"));
     old.folder.write("server/tracks/testring/testring.ini",
                      crlf("[HEADER]\nSTARTPOS=5\nBOXPOS=0\n"
                           "[STARTPOS2]\nPOSX=7.5\nPOSZ=-2\nHEADINGX=0.6\nHEADINGZ=0.8\n"));
-    StdoutCapture newOut;
-    h.server->loadConfiguration();
-    EXPECT_NE(newOut.take().find("Loading Ralvo starting points\n"), std::string::npos);
-    StdoutCapture oldOut;
-    old.server->loadConfiguration();
-    EXPECT_NE(oldOut.take().find("Loading old startpoints\n"), std::string::npos);
+    EXPECT_TRUE(
+        has(printed([&] { h.server->loadConfiguration(); }), "Loading Ralvo starting points\n"));
+    EXPECT_TRUE(
+        has(printed([&] { old.server->loadConfiguration(); }), "Loading old startpoints\n"));
 
     const CRVServer& s = *h.server;
     for (const std::vector<StartPoint>* list : {&s.gridPoints, &s.boxPoints, &s.pitPoints})
@@ -41,8 +39,7 @@ TEST(StartPoints, NewFormatGivesSixteenPointsPerListAndTheOldOneIsTheFallback) {
     expectPoint(pointAt(s.gridPoints, -1), 0, 0, 0, 1);
 
     ASSERT_EQ(old.server->gridPoints.size(), 5u);
-    EXPECT_TRUE(old.server->boxPoints.empty());
-    EXPECT_TRUE(old.server->pitPoints.empty());
+    EXPECT_TRUE(old.server->boxPoints.empty() && old.server->pitPoints.empty());
     expectPoint(old.server->gridPoints[1], 7.5f, -2, 0.6f, 0.8f);
     EXPECT_FALSE(old.server->loadStartPoints(old.folder.path() + "/absent.ini"));
     EXPECT_EQ(old.server->gridPoints.size(), 5u);
@@ -60,10 +57,10 @@ TEST(StartPoints, FreeGridPlaceIsTheLowestUnheldAndFifteenWhenAllAreHeld) {
     EXPECT_EQ(h.server->getFreeGridPlace(), 2);
     for (int place = 2; place < 24; ++place)
         hold(place);
-    StdoutCapture out;
-    EXPECT_EQ(h.server->getFreeGridPlace(), 15);
-    EXPECT_EQ(out.take(),
+    int place = -1;
+    EXPECT_EQ(printed([&] { place = h.server->getFreeGridPlace(); }),
               "CRVServer::getFreeGridPlace() error.. all grid spot busy, returning 15\n");
+    EXPECT_EQ(place, 15);
     h.server->clients.clear();
 }
 
@@ -74,7 +71,6 @@ TEST(UserProfile, WrittenOnceAndNeverForAnUnsafeGuid) {
     h.folder.write("server/users/abc-123.rvuser", "kept");
     h.server->saveUserProfile("abc-123");
     EXPECT_EQ(h.folder.read("server/users/abc-123.rvuser"), "kept");
-
     for (const std::string guid : {"", ".", "..", "a/b", "a\\b", "tab\there", "del\x7f"})
         h.server->saveUserProfile(guid);
     EXPECT_EQ(h.folder.list("server/users"), std::vector<std::string>{"abc-123.rvuser"});

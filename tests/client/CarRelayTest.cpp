@@ -1,16 +1,17 @@
-#include "client/ClientFixture.h"
+// Car updates: the combined packet that relays them, stale and retired cars, and bad links.
+#include "support/RaceFixture.h"
+
+namespace {
 
 // A car update as its driver sends it; the combined packet relays it with the driver's id.
-static Bytes carUpdate(uint32_t seq, uint8_t flags, uint8_t fill = 0, uint8_t id = 0) {
+Bytes carUpdate(uint32_t seq, uint8_t flags, uint8_t fill = 0, uint8_t id = 0) {
     Bytes m(23, fill);
-    m[0] = RV_CARUPDATE;
-    m[1] = id;
+    m[0] = RV_CARUPDATE, m[1] = id, m[22] = flags;
     putU32(m, 2, seq);
-    m[22] = flags;
     return m;
 }
 
-static Bytes packet(std::initializer_list<Bytes> records) {
+Bytes packet(std::initializer_list<Bytes> records) {
     Bytes m = {RV_MEGAPACKET, uint8_t(records.size())};
     for (const auto& r : records)
         m.insert(m.end(), r.begin(), r.end());
@@ -18,9 +19,7 @@ static Bytes packet(std::initializer_list<Bytes> records) {
 }
 
 TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhatAReceiverTakes) {
-    CRVClientConnection* a = attach("A");
-    CRVClientConnection* b = attach("B");
-    CRVClientConnection* c = attach("C");
+    CRVClientConnection *a = attach("A"), *b = attach("B"), *c = attach("C");
     const auto ra = carUpdate(5, 1, 0x11, a->id), rb = carUpdate(7, 0, 0x22, b->id);
     auto rc = carUpdate(0, 0, 0, c->id);
     rc[18] = 1000 & 0xff, rc[19] = 1000 >> 8;  // a car that has sent nothing yet
@@ -29,12 +28,12 @@ TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhat
     for (int i = 0; i < 3; ++i)  // one turn queues all three, the router sends one per turn
         harness->turn();
     for (auto& p : peers)
-        p->drain(30);
+        ASSERT_TRUE(p->waitFor(RV_MEGAPACKET));
+    peers[2]->drain();
     ASSERT_EQ(peers[2]->count(RV_MEGAPACKET), 1);
     EXPECT_EQ(peers[0]->ofType(RV_MEGAPACKET)[0].bytes, packet({rb, rc}));
     EXPECT_EQ(peers[1]->ofType(RV_MEGAPACKET)[0].bytes, packet({ra, rc}));
     EXPECT_EQ(peers[2]->ofType(RV_MEGAPACKET)[0].bytes, packet({ra, rb}));
-
     harness->advance(60);  // exactly the interval: not yet due
     EXPECT_TRUE(take(RV_MEGAPACKET).empty());
     harness->advance(1);
@@ -77,3 +76,5 @@ TEST_F(ClientTest, StaleUpdatesDroppedRetirementAnnouncedOnceBadLinksNoticed) {
     EXPECT_EQ(take(), (Sent{{a, notice}}));
     EXPECT_EQ(deliver(a, carUpdate(1302, 0)), "");  // a gap of exactly 100 is ordinary loss
 }
+
+}  // namespace

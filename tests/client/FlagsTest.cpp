@@ -3,8 +3,7 @@
 
 namespace {
 
-class Flags : public RaceFixture {
-  protected:
+struct Flags : RaceFixture {
     void SetUp() override {
         start();
         a = attach("Al");
@@ -48,15 +47,13 @@ TEST_F(Flags, AFloodOfRaisesIsHeldByTheSendersBudgetAndTheListsLimit) {
     EXPECT_EQ(server().activeFlags.size(), 20u);  // the burst of one client's broadcasts
     EXPECT_EQ(sent().size(), 20u);
     const uint8_t raise[] = {RV_FLAG, 1, 1, 1};
-    StdoutCapture quiet;
-    for (int i = 0; i < 300; ++i)
-        server().processFlag(raise);
-    quiet.take();
+    printed([&] {
+        for (int i = 0; i < 300; ++i)
+            server().processFlag(raise);
+    });
     EXPECT_EQ(server().activeFlags.size(), CRVServer::kMaxActiveFlags);
     EXPECT_EQ(sent().size(), CRVServer::kMaxActiveFlags - 20);
-    StdoutCapture out;
-    server().processFlag(raise);
-    EXPECT_EQ(out.take(),
+    EXPECT_EQ(printed([&] { server().processFlag(raise); }),
               "Processing flag 1 type=1 sector=1\nFlag list full, flag 1 in sector 1 not raised\n");
 }
 

@@ -1,5 +1,5 @@
 // Lap reports, best laps, split times, focus and the qualifying list.
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 namespace {
 
@@ -32,27 +32,23 @@ TEST_F(Laps, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLapsAndPra
     EXPECT_EQ(server().sessionBestLap, CRVServer::kNoSessionBest);  // practice
     session().type = kQualifying;
     lap(b, 1, 90000);
-    EXPECT_EQ(b->bestLap, 90000u);
-    EXPECT_EQ(b->qualifyBestLap, 90000u);
-    EXPECT_EQ(server().sessionBestLap, CRVServer::kNoSessionBest);
+    EXPECT_EQ(std::pair(b->bestLap, b->qualifyBestLap), std::pair(90000u, 90000u));
     lap(b, 2, 91000);
     EXPECT_EQ(server().sessionBestLap, CRVServer::kNoSessionBest);
     lap(b, 3, 89000);
-    EXPECT_EQ(server().sessionBestLap, 89000);
-    EXPECT_EQ(server().sessionBestLapAux, 44500);
+    EXPECT_EQ(std::pair(server().sessionBestLap, server().sessionBestLapAux),
+              std::pair(89000, 44500));
     // A lap of 0 ms is a best lap; as "none" it is replaced by the next one.
     lap(a, 3, 0);
     EXPECT_EQ(a->bestLap, 0u);
     lap(a, 4, 99000);
     EXPECT_EQ(a->bestLap, 99000u);
-    // Negative times compare as the signed numbers they are.
-    lap(a, 5, -1500);
+    lap(a, 5, -1500);  // negative times compare as the signed numbers they are
     EXPECT_EQ(int32_t(a->bestLap), -1500);
     a->laps = 10000;
-    EXPECT_NE(lap(a, 6, -2000).find("lap completed 10001"), std::string::npos);
+    EXPECT_TRUE(has(lap(a, 6, -2000), "lap completed 10001"));
     EXPECT_EQ(int32_t(a->bestLap), -1500);  // counted, but beyond the valid-lap limit
-    // Lap numbers wrap: the lap after 0xffffffff is a new one.
-    lap(a, 0xffffffffu, 1000);
+    lap(a, 0xffffffffu, 1000);  // lap numbers wrap: the lap after 0xffffffff is a new one
     EXPECT_EQ(lap(a, 0, 1000).substr(0, 20), "lap completed 10003\n");
 }
 

@@ -1,11 +1,11 @@
+// What a connected client can ask for and say: chat, the client list, start-up, ping, admin
+// rights and commands, and signing off.
 #include <cstring>
 
-#include "client/ClientFixture.h"
+#include "support/RaceFixture.h"
 
 TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
-    CRVClientConnection* a = attach("Al");
-    CRVClientConnection* s = attach("Watcher", true);
-    CRVClientConnection* b = attach("Bob");
+    CRVClientConnection *a = attach("Al"), *s = attach("Watcher", true), *b = attach("Bob");
     const Bytes hello = chat("hello all", 9);
     EXPECT_EQ(deliver(b, hello), "char length=9\n[Bob]: hello all\n");
     EXPECT_EQ(take(), (Sent{{a, hello}, {s, hello}, {b, hello}}));
@@ -30,7 +30,7 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     deliver(a, {RV_CLIENTLIST, s->id});
     EXPECT_TRUE(take().empty());
 
-    auto burst = [&] {
+    auto burst = [&] {  // each message's type and size
         deliver(b, {RV_MOVEDANDREADY});
         std::string out;
         for (const Queued& m : take())
@@ -65,7 +65,6 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     session.started = 1;
     deliver(b, adminCommand("", "startses"));
     EXPECT_TRUE(take().empty());
-
     deliver(b, adminCommand("", "nextses"));  // the last session: back to the first
     EXPECT_EQ(take().at(0).bytes, chat("MOVE TO NEXT SESSION COMMANDED BY Bob"));
     EXPECT_EQ(server().currentSession, 0);
@@ -79,8 +78,9 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
         harness->turn();
     ASSERT_TRUE(peers[2]->waitFor(RV_DISCONNECT));
     EXPECT_EQ(peers[2]->ofType(RV_CHAT)[0].bytes, chat("[SERVER]: **** Al RETIRED ***"));
-    EXPECT_EQ(peers[2]->ofType(RV_DISCONNECT)[0].bytes, bytesOf({RV_DISCONNECT, leaverId}));
-    EXPECT_TRUE(peers[2]->ofType(RV_DISCONNECT)[0].reliable);
+    const Received notice = peers[2]->ofType(RV_DISCONNECT)[0];
+    EXPECT_EQ(notice.bytes, bytesOf({RV_DISCONNECT, leaverId}));
+    EXPECT_TRUE(notice.reliable);
     EXPECT_EQ(server().clients, (std::vector{s, b}));
     peers[0]->drain();
     EXPECT_EQ(peers[0]->count(RV_DISCONNECT), 0);

@@ -1,5 +1,5 @@
-// Clients leave in one way: when they sign off or fall silent, and when they fall short of a
-// session's required laps. Nothing is sent to or read from them afterwards.
+// Clients leave when they sign off, fall silent, or fall short of a session's required laps;
+// nothing is sent to or read from them afterwards.
 #include "support/RaceFixture.h"
 
 namespace {
@@ -11,12 +11,11 @@ TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOn
     attach("Al");
     CRVClientConnection* b = attach("Bo");
     CRVClientConnection* replayed = attach("Rep");
-    replayed->isReplayed = true;
     CRVClientConnection* local = attach("Loc");
+    replayed->isReplayed = true;
     local->address = SocketAddress();
     b->lastSeenTime = 1;
-    // (The client without an address makes the socket complain about its car packets.)
-    EXPECT_EQ(at(59999, false).find("freeing"), std::string::npos);
+    EXPECT_FALSE(has(at(59999, false), "freeing"));
     EXPECT_TRUE(at(60000, false).ends_with("freeing slot 0 60000 0\nClients=3\n"));
     EXPECT_TRUE(at(60001, false).ends_with("freeing slot 1 60001 1\nClients=2\n"));
     at(200000, false);
@@ -29,14 +28,13 @@ TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOn
 TEST_F(Removal, ASignedOffDriverFreesHisSlotAndRaceNumberForTheNextJoiner) {
     start();
     StdoutCapture quiet;
+    TestClient first(harness->port()), second(harness->port());
     const int32_t tyres = server().checksums.tyres;
-    TestClient first(harness->port());
     first.sendRaw(connectRequest({.guid = "first", .raceNumber = 7, .tyreChecksum = tyres}));
     ASSERT_TRUE(harness->receiveTurn());
     first.sendRaw({RV_SIGNOFF});
     ASSERT_TRUE(harness->receiveTurn());
     EXPECT_TRUE(server().clients.empty());
-    TestClient second(harness->port());
     second.sendRaw(connectRequest({.guid = "second", .raceNumber = 7, .tyreChecksum = tyres}));
     ASSERT_TRUE(harness->receiveTurn());
     ASSERT_EQ(server().clients.size(), 1u);
@@ -60,21 +58,20 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
     EXPECT_EQ(server().qualifyList.size(), 0u);
     EXPECT_EQ(countOf(console, "erasing client\n"), 2u);
     // Only the one left hears about the session; the erased are told nothing more.
-    std::vector<CRVClientConnection*> receivers;
-    std::vector<Bytes> chats;
-    for (auto& [client, bytes] : take()) {
-        receivers.push_back(client);
-        if (bytes[0] == RV_CHAT)
-            chats.push_back(bytes);
+    Sent chats, all = take();
+    for (const Queued& m : all) {
+        EXPECT_EQ(m.client, quick);
+        if (m.bytes[0] == RV_CHAT)
+            chats.push_back(m);
     }
-    EXPECT_EQ(receivers, std::vector(receivers.size(), quick));
-    EXPECT_EQ(chats, (std::vector<Bytes>{
-                         chat("MOVE TO NEXT SESSION COMMANDED BY Boss"),
-                         chat("[SERVER}: Boss DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED"),
-                         chat("[SERVER}: Slow DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")}));
+    EXPECT_EQ(
+        chats,
+        (Sent{{quick, chat("MOVE TO NEXT SESSION COMMANDED BY Boss")},
+              {quick, chat("[SERVER}: Boss DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")},
+              {quick, chat("[SERVER}: Slow DIDN'T COMPLETE REQUIRED 1 LAPS. NOT QUALIFIED")}}));
     at(1);
     EXPECT_TRUE(server().removedClients.empty());
-    EXPECT_EQ(log("", false).find("LOST"), std::string::npos);
+    EXPECT_FALSE(has(log(), "LOST"));
     EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
 }
 

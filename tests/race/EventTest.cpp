@@ -1,54 +1,44 @@
 // One whole event, practice to the flag, as the drivers and the operator see it.
-#include "protocol/ByteWriter.h"
+#include <sstream>
+
 #include "support/RaceFixture.h"
 
 namespace {
 
-class Event : public RaceFixture {
-  protected:
-    void SetUp() override {
-        start(eventConfig("SESSIONS=3\n" + session(0, 0, "Practice", 0, 1) +
-                          session(1, 1, "Qualifying", 0, 1, 0, 0, 2) +
-                          session(2, 2, "Race", 10, 0, 3)));
-        a = attach("Al");
-        b = attach("Bo");
-        c = attach("Cy");
-        // Grid points told apart by their x coordinate.
-        server().gridPoints.assign(3, StartPoint{});
-        for (int i = 0; i < 3; ++i)
-            server().gridPoints[size_t(i)].px = float(i);
-    }
-    CRVClientConnection *a = nullptr, *b = nullptr, *c = nullptr;
-};
-
-std::string resultsFile(const std::string& name, int type,
-                        const std::vector<std::vector<std::string>>& rows) {
+// A results file; each row holds a driver's guid, best lap, qualifying lap, laps and race time.
+std::string resultsFile(const std::string& name, int type, const std::vector<std::string>& rows) {
     std::string text = "[HEADER]\nNAME=" + name + "\nTYPE=" + std::to_string(type) +
                        "\nCLIENTS=" + std::to_string(rows.size()) + "\n";
-    for (size_t i = 0; i < rows.size(); ++i)
-        text += "\n[CLIENT" + std::to_string(i) + "]\nGUID=" + rows[i][0] +
-                "\nBESTLAP=" + rows[i][1] + "\nQUALIFYLAP=" + rows[i][2] +
-                "\nRACELAPS=" + rows[i][3] + "\nRACETIME=" + rows[i][4] + "\n";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        text += "\n[CLIENT" + std::to_string(i) + "]\n";
+        std::istringstream row(rows[i]);
+        std::string field;
+        for (const char* key : {"GUID=", "BESTLAP=", "QUALIFYLAP=", "RACELAPS=", "RACETIME="}) {
+            row >> field;
+            text += key + field + "\n";
+        }
+    }
     return text;
 }
 
+using Event = RaceFixture;
+
 TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
+    start(eventConfig("SESSIONS=3\n" + session(0, 0, "Practice", 0, 1) +
+                      session(1, 1, "Qualifying", 0, 1, 0, 0, 2) +
+                      session(2, 2, "Race", 10, 0, 3)));
+    CRVClientConnection *a = attach("Al"), *b = attach("Bo"), *c = attach("Cy");
+    numberGrid(3);
     at(0);
     lap(a, 1, 90000, 90000);
     lap(b, 1, 88000, 88000);
     take();
     EXPECT_EQ(lap(a, 2, 87000, 177000), "lap completed 2\n1: Al 87000\n2: Bo 88000\n3: Cy 0\n");
-    Bytes sheet(102);
-    ByteWriter w(sheet.data(), sheet.size());
-    w.bytes("\x27\x03\x01\x02\x03", 5);
-    w.seek(17);
-    for (uint32_t t : {87000u, 88000u, 0u})
-        w.u32(t);
-    w.seek(77);
-    w.bytes("\x02\x01", 2);
-    w.seek(92);
-    w.bytes("\x01\x10", 2);  // one minute of the session's length left at 0:00, 10000 laps
-    w.i32(999999999);
+    Bytes sheet = bytesOf({RV_TIMESHEET, 3, 1, 2, 3});
+    sheet.resize(102);
+    putU32(sheet, 17, 87000), putU32(sheet, 21, 88000), putU32(sheet, 94, 999999999);
+    sheet[77] = 2, sheet[78] = 1;
+    sheet[92] = 1, sheet[93] = 0x10;  // one minute of the session left at 0:00, 10000 laps
     EXPECT_EQ(take(RV_TIMESHEET), (Sent{{a, sheet}, {b, sheet}, {c, sheet}}));
     at(70000);
     EXPECT_EQ(server().currentSession, 0);
@@ -76,13 +66,11 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     ASSERT_EQ(chats.size(), 6u);
     EXPECT_EQ(chats[0].bytes, chat("[SERVER]: Qualifying IS OVER"));
     EXPECT_EQ(chats[3].bytes, chat("[SERVER]: Al COMPLETED 3 LAPS INSTEAD OF 2"));
-    // The grid is the qualifying order; Al's extra lap cost him his time.
+    // The grid is the qualifying order; Al's extra lap cost him his time. Byte 4 is the high
+    // byte of x: 2.0f, 0.0f, 1.0f for Bo, Cy, Al.
     const int64_t r = q + 60000 + 91301 + 10000;
     at(r - 5000);
-    std::string grid;
-    for (auto& [client, bytes] : take(RV_RACESTARTPOINTS))
-        grid += std::to_string(client->id) + "@" + std::to_string(int(bytes[4])) + " ";
-    EXPECT_EQ(grid, "1@64 2@0 3@63 ");  // x high bytes of 2.0f, 0.0f, 1.0f: Bo, Cy, Al
+    EXPECT_EQ(byClient(take(RV_RACESTARTPOINTS), 4), "1:64 2:0 3:63 ");
 
     at(r);
     lap(a, 1, 100000, 100000);
@@ -93,47 +81,34 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     lap(a, 3, 100000, 300000);
     lap(c, 2, 102000, 205000);
     lap(b, 3, 100500, 302000);
-    std::string events;
-    for (auto& [client, bytes] : take(RV_RACEEVENT))
-        events += std::to_string(client->id) + ":" + std::to_string(bytes[1]) + " ";
-    EXPECT_EQ(events, "1:0 2:0 3:0 1:1 1:3 3:2 2:2 ");
+    EXPECT_EQ(byClient(take(RV_RACEEVENT), 1), "1:0 2:0 3:0 1:1 1:3 3:2 2:2 ");
     at(r + 1);
     EXPECT_TRUE(server().sequenceFinished);
 
     EXPECT_EQ(log("SESSION,Qualifying"),
               "1:10:001,SESSION,Qualifying,1,0,1,0,2,0,0,60000\n"
-              "1:10:001,LAP,guid-Al,1:25:000,0:42:500,1\n"
-              "1:10:001,LAP,guid-Al,1:24:000,0:42:000,2\n"
-              "1:10:001,LAP,guid-Al,1:23:000,0:41:500,3\n"
-              "1:10:001,LAP,guid-Bo,1:26:000,0:43:000,1\n"
-              "1:10:001,LAP,guid-Bo,1:25:500,0:42:750,2\n"
-              "1:10:001,LAP,guid-Cy,1:29:000,0:44:500,1\n"
-              "3:41:301,SESSION_START\n"
-              "3:41:302,SESSION,Race,2,10000,1,0,0,0,3,0\n"
-              "3:51:302,RACE_START\n"
-              "3:51:302,SESSION_START\n"
-              "3:51:302,LAP,guid-Al,1:40:000,0:50:000,1\n"
-              "3:51:302,LAP,guid-Bo,1:41:000,0:50:500,1\n"
-              "3:51:302,LAP,guid-Cy,1:43:000,0:51:500,1\n"
-              "3:51:302,LAP,guid-Al,1:40:000,0:50:000,2\n"
-              "3:51:302,LAP,guid-Bo,1:40:500,0:50:250,2\n"
-              "3:51:302,RACEEND,guid-Al\n"
-              "3:51:302,LAP,guid-Al,1:40:000,0:50:000,3\n"
-              "3:51:302,LAP,guid-Cy,1:42:000,0:51:000,2\n"
+              "1:10:001,LAP,guid-Al,1:25:000,0:42:500,1\n1:10:001,LAP,guid-Al,1:24:000,0:42:000,2\n"
+              "1:10:001,LAP,guid-Al,1:23:000,0:41:500,3\n1:10:001,LAP,guid-Bo,1:26:000,0:43:000,1\n"
+              "1:10:001,LAP,guid-Bo,1:25:500,0:42:750,2\n1:10:001,LAP,guid-Cy,1:29:000,0:44:500,1\n"
+              "3:41:301,SESSION_START\n3:41:302,SESSION,Race,2,10000,1,0,0,0,3,0\n"
+              "3:51:302,RACE_START\n3:51:302,SESSION_START\n"
+              "3:51:302,LAP,guid-Al,1:40:000,0:50:000,1\n3:51:302,LAP,guid-Bo,1:41:000,0:50:500,1\n"
+              "3:51:302,LAP,guid-Cy,1:43:000,0:51:500,1\n3:51:302,LAP,guid-Al,1:40:000,0:50:000,2\n"
+              "3:51:302,LAP,guid-Bo,1:40:500,0:50:250,2\n3:51:302,RACEEND,guid-Al\n"
+              "3:51:302,LAP,guid-Al,1:40:000,0:50:000,3\n3:51:302,LAP,guid-Cy,1:42:000,0:51:000,2\n"
               "3:51:302,LAP,guid-Bo,1:40:500,0:50:250,3\n");
     EXPECT_EQ(results("Practice"), resultsFile("Practice", 0,
-                                               {{"guid-Al", "87000", "0", "2", "177000"},
-                                                {"guid-Bo", "88000", "0", "1", "88000"},
-                                                {"guid-Cy", "0", "0", "0", "0"}}));
+                                               {"guid-Al 87000 0 2 177000",
+                                                "guid-Bo 88000 0 1 88000", "guid-Cy 0 0 0 0"}));
     // Saved before the lap-count check takes Al's qualifying lap away.
-    EXPECT_EQ(results("Qualifying"), resultsFile("Qualifying", 1,
-                                                 {{"guid-Al", "83000", "83000", "3", "252000"},
-                                                  {"guid-Bo", "85500", "85500", "2", "171500"},
-                                                  {"guid-Cy", "89000", "89000", "1", "89000"}}));
-    EXPECT_EQ(results("Race"), resultsFile("Race", 2,
-                                           {{"guid-Al", "100000", "0", "3", "300000"},
-                                            {"guid-Bo", "100500", "0", "3", "302000"},
-                                            {"guid-Cy", "102000", "0", "2", "205000"}}));
+    EXPECT_EQ(results("Qualifying"),
+              resultsFile("Qualifying", 1,
+                          {"guid-Al 83000 83000 3 252000", "guid-Bo 85500 85500 2 171500",
+                           "guid-Cy 89000 89000 1 89000"}));
+    EXPECT_EQ(results("Race"),
+              resultsFile("Race", 2,
+                          {"guid-Al 100000 0 3 300000", "guid-Bo 100500 0 3 302000",
+                           "guid-Cy 102000 0 2 205000"}));
 }
 
 }  // namespace

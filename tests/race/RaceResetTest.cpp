@@ -6,16 +6,20 @@
 
 namespace {
 
-struct ResetCase {
-    int loop, winnerBallast, drivers;
-    std::vector<int> places;
-    std::vector<float> kilograms;  // in race order; empty: no ballast messages at all
-};
+using RaceReset = RaceFixture;
 
-class RaceReset : public RaceFixture {};
+float floatAt(const Bytes& bytes, size_t at) {
+    float f;
+    std::memcpy(&f, bytes.data() + at, 4);
+    return f;
+}
 
 TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
-    const ResetCase cases[] = {
+    const struct {
+        int loop, winnerBallast, drivers;
+        std::vector<int> places;
+        std::vector<float> kilograms;  // in race order; empty: no ballast messages at all
+    } cases[] = {
         {4, 30, 4, {3, 2, 1, 0}, {30, 20, 10, 0}},
         {6, 0, 8, {5, 4, 3, 2, 1, 0, 6, 7}, {0, 0, 0, 0, 0, 0, 0, 0}},
         {6, 0, 5, {4, 3, 2, 1, 0}, {0, 0, 0, 0, 0}},
@@ -24,50 +28,39 @@ TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
         {1, 20, 3, {0, 1, 2}, {0, 0, 0}},
         {4, 30, 1, {0}, {}},
     };
-    for (const ResetCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE("LOOP " + std::to_string(c.loop) + ", " + std::to_string(c.drivers));
         peers.clear();
         start(eventConfig("SESSIONS=1\n" + session(0, 2, "Race", 10, 0, 5),
                           {"LOOP=" + std::to_string(c.loop),
                            "WINNERBALLAST=" + std::to_string(c.winnerBallast)}));
-        server().gridPoints.assign(8, StartPoint{});
-        for (int i = 0; i < 8; ++i)
-            server().gridPoints[size_t(i)].px = float(i);
-        for (int i = 0; i < c.drivers; ++i)
-            attach("D" + std::to_string(i))->ballast = 7;
+        numberGrid(8);
+        for (CRVClientConnection* d : attachDrivers(c.drivers))
+            d->ballast = 7;
         at(0);
         take();
-        {
-            StdoutCapture quiet;
-            server().resetRace(true);
-        }
+        printed([&] { server().resetRace(true); });
         std::vector<int> places;
-        std::vector<float> kilograms;
         for (const CRVClientConnection* d : server().rankingList)
             places.push_back(d->gridPlace);
-        int k = 0;
-        for (const QueuedMessage& m : server().router.queue) {
-            if (m.data[0] != RV_BALLAST)
-                continue;
-            float kg;
-            std::memcpy(&kg, m.data.data() + 1, 4);
-            kilograms.push_back(kg);
-            EXPECT_EQ(m.client, server().rankingList[size_t(k)]);
-            EXPECT_EQ(m.dueTime, uint32_t(server().serverTime + 10 * k++));
-            EXPECT_TRUE(m.reliable);
-        }
         EXPECT_EQ(places, c.places);
+        std::vector<float> kilograms;
+        for (const QueuedMessage& m : server().router.queue)
+            if (m.data[0] == RV_BALLAST) {
+                const size_t k = kilograms.size();
+                kilograms.push_back(floatAt(m.data, 1));
+                EXPECT_EQ(m.client, server().rankingList[k]);
+                EXPECT_EQ(m.dueTime, uint32_t(server().serverTime + 10 * k));
+                EXPECT_TRUE(m.reliable);
+            }
         EXPECT_EQ(kilograms, c.kilograms);
         EXPECT_EQ(server().rankingList.front()->ballast, 7);  // only sent, never stored
         // The new countdown hands out the new grid.
         take();
         at(1001);
         std::vector<int> sent;
-        for (const Queued& m : take(RV_RACESTARTPOINTS)) {
-            float x;
-            std::memcpy(&x, m.bytes.data() + 1, 4);
-            sent.push_back(int(x));
-        }
+        for (const Queued& m : take(RV_RACESTARTPOINTS))
+            sent.push_back(int(floatAt(m.bytes, 1)));
         EXPECT_EQ(sent, c.places);
     }
 }
@@ -80,8 +73,7 @@ TEST_F(RaceReset, TheLoopedRaceRerunsTheQualifyingEndRulesOnZeroedLaps) {
                               session(1, 1, "Qualifying", 0, 0, 0, minLaps) +
                               session(2, 2, "Race", 0, 0, 2),
                           {"LOOP=1"}));
-        CRVClientConnection* a = attach("Al");
-        CRVClientConnection* b = attach("Bo");
+        CRVClientConnection *a = attach("Al"), *b = attach("Bo");
         at(0);
         at(10001);  // practice over
         lap(a, 1, 70000, 70000);
@@ -99,19 +91,16 @@ TEST_F(RaceReset, TheLoopedRaceRerunsTheQualifyingEndRulesOnZeroedLaps) {
         EXPECT_FALSE(server().sequenceFinished);
         if (minLaps == 1) {
             EXPECT_TRUE(server().clients.empty());
-        } else {
-            // Nobody has a qualifying lap any more; the grid keeps the race order.
+        } else {  // nobody has a qualifying lap any more; the grid keeps the race order
             ASSERT_EQ(server().clients.size(), 2u);
-            EXPECT_EQ(a->gridPlace, 0);
-            EXPECT_EQ(b->gridPlace, 1);
+            EXPECT_EQ(std::pair(a->gridPlace, b->gridPlace), std::pair(0, 1));
         }
         EXPECT_EQ(log("RACEEND", false),
                   "RACEEND,guid-Al\nLAP,guid-Al,1:00:000,0:30:000,2\n"
                   "LAP,guid-Bo,1:01:000,0:30:500,2\nSESSION,Race,2,0,1,0,0,0,2,0\n");
         // The qualifying results are written again, from the zeroed laps.
         const std::string qualifying = results("Qualifying");
-        EXPECT_EQ(qualifying.find("RACELAPS=1"), std::string::npos) << qualifying;
-        EXPECT_NE(qualifying.find("CLIENTS=2"), std::string::npos) << qualifying;
+        EXPECT_TRUE(!has(qualifying, "RACELAPS=1") && has(qualifying, "CLIENTS=2")) << qualifying;
     }
 }
 
@@ -119,14 +108,12 @@ TEST_F(RaceReset, AResetInTheFirstSessionOrWithoutSessionsRunsNoEarlierRules) {
     start(eventConfig("SESSIONS=2\n" + session(0, 2, "Race", 0, 0, 5) +
                       session(1, 0, "Practice", 0, 0, 0, 3)));
     attach("Al");
-    StdoutCapture out;
-    server().resetRace(false);
-    EXPECT_EQ(out.take(), "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
+    EXPECT_EQ(printed([&] { server().resetRace(false); }),
+              "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
     EXPECT_EQ(server().clients.size(), 1u);
     peers.clear();
     start(eventConfig("SESSIONS=0\n"));
-    StdoutCapture quiet;
-    server().resetRace(false);
+    printed([&] { server().resetRace(false); });
     EXPECT_EQ(server().current(), nullptr);
 }
 

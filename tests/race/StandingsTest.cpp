@@ -1,20 +1,14 @@
 // Race standings and time sheets: gaps of lapped drivers, the finishers' race events, and
 // messages that never grow beyond their fixed sizes.
-#include "protocol/ByteWriter.h"
 #include "support/RaceFixture.h"
 
 namespace {
 
-Bytes standings(const std::vector<int>& ids, const std::vector<int32_t>& gaps, int leaderLap) {
-    Bytes m(msgsize::kStandings);
-    ByteWriter w(m.data(), m.size());
-    w.u8(RV_STANDINGS);
-    w.u8(uint8_t(ids.size()));
-    for (int id : ids)
-        w.u8(uint8_t(id));
-    w.seek(17);
-    for (int32_t gap : gaps)
-        w.i32(gap);
+Bytes standings(const std::vector<int32_t>& gaps, int leaderLap) {
+    Bytes m = bytesOf({RV_STANDINGS, 4, 1, 2, 3, 4});
+    m.resize(msgsize::kStandings);
+    for (size_t i = 0; i < gaps.size(); ++i)
+        putU32(m, 17 + 4 * i, uint32_t(gaps[i]));
     m[77] = uint8_t(leaderLap);
     return m;
 }
@@ -23,64 +17,56 @@ class Standings : public RaceFixture {
   protected:
     void startRace(int drivers, int raceLaps = 5) {
         start(eventConfig("SESSIONS=1\n" + session(0, 2, "Race", 0, 0, raceLaps)));
-        for (int i = 0; i < drivers; ++i)
-            cars.push_back(attach("D" + std::to_string(i + 1)));
+        d = attachDrivers(drivers);
         at(0);
         take();
     }
     // The standings the last update broadcast.
     Bytes last() { return take(RV_STANDINGS).back().bytes; }
-    std::vector<CRVClientConnection*> cars;
+    std::vector<CRVClientConnection*> d;
 };
 
 TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents) {
     startRace(4, 4);
-    auto& d = cars;
     lap(d[0], 1, 60000, 60000);
     lap(d[1], 1, 61000, 61000);
     lap(d[2], 1, 62000, 62000);
     lap(d[3], 1, 70000, 70000);
-    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, 1000, 2000, 10000}, 2));
+    EXPECT_EQ(last(), standings({0, 1000, 2000, 10000}, 2));
     lap(d[0], 2, 60000, 120000);  // the leader's own update: D2..D4 one lap down, not yet known
-    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, -6666, -6666, -6666}, 3));
+    EXPECT_EQ(last(), standings({0, -6666, -6666, -6666}, 3));
     lap(d[1], 2, 60000, 121000);
-    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, 500 * 2, -6666, -6666}, 3));
+    EXPECT_EQ(last(), standings({0, 500 * 2, -6666, -6666}, 3));
     lap(d[0], 3, 60000, 180000);  // D3 and D4 are now two laps down
-    EXPECT_EQ(last(), standings({1, 2, 3, 4}, {0, -6666, -1, -1}, 4));
+    EXPECT_EQ(last(), standings({0, -6666, -1, -1}, 4));
     EXPECT_EQ(d[3]->lapsBehind, 1);
     lap(d[0], 4, 60000, 240000);  // the win
     EXPECT_TRUE(server().raceWon);
     lap(d[1], 3, 70000, 191000);
     lap(d[2], 2, 70000, 132000);  // third in the list at his own update
     lap(d[3], 2, 70000, 140000);  // fourth: a later finisher
-    std::string events;
-    for (auto& [client, bytes] : take(RV_RACEEVENT))
-        events += std::to_string(client->id) + ":" + std::to_string(bytes[1]) + " ";
-    EXPECT_EQ(events, "1:1 1:3 2:2 3:2 4:3 ");
-    // A finisher's laps no longer count.
-    EXPECT_EQ(lap(d[1], 4, 1, 1), "");
+    EXPECT_EQ(byClient(take(RV_RACEEVENT), 1), "1:1 1:3 2:2 3:2 4:3 ");
+    EXPECT_EQ(lap(d[1], 4, 1, 1), "");  // a finisher's laps no longer count
     // The winner asking for the standings while on the winning lap count wins again.
-    harness->clock.advance(5000);
-    harness->turn();
+    harness->advance(5000);
     take();
     deliver(d[0], {RV_STANDINGSREQUEST});
     EXPECT_EQ(take(RV_CHAT)[0].bytes, chat("[SERVER]: RACE WON BY D1"));
     EXPECT_EQ(server().raceWonTime, uint32_t(server().serverTime));
-    EXPECT_NE(log("RACEEND").find("RACEEND,guid-D1\n"), log("RACEEND").rfind("RACEEND"));
+    EXPECT_EQ(countOf(log("RACEEND"), "RACEEND,guid-D1\n"), 2u);
 }
 
 TEST_F(Standings, ARaceOfOneLapIsNeverWonByLaps) {
     startRace(2, 1);
-    lap(cars[0], 1, 60000, 60000);
-    EXPECT_FALSE(server().raceWon);
-    lap(cars[0], 2, 60000, 120000);
+    lap(d[0], 1, 60000, 60000);
+    lap(d[0], 2, 60000, 120000);
     EXPECT_FALSE(server().raceWon);
 }
 
 TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
     startRace(17);
     for (int i = 0; i < 17; ++i)
-        lap(cars[size_t(i)], 1, 60000 + i, 60000 + i);
+        lap(d[size_t(i)], 1, 60000 + i, 60000 + i);
     Bytes race = last();
     ASSERT_EQ(race.size(), 78u);
     EXPECT_EQ(race[1], 15);
@@ -91,7 +77,7 @@ TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
     for (int type : {0, 1}) {
         SCOPED_TRACE(type);
         server().sessions[0].type = uint8_t(type);
-        lap(cars[16], uint32_t(10 + type), 50000, 50000);
+        lap(d[16], uint32_t(10 + type), 50000, 50000);
         Bytes sheet = take(RV_TIMESHEET).back().bytes;
         ASSERT_EQ(sheet.size(), 102u);
         EXPECT_EQ(sheet[1], 15);
@@ -106,16 +92,16 @@ TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
 TEST_F(Standings, DriversBeyondTheValidLapLimitAreWarnedInPracticeAndQualifying) {
     start(eventConfig("SESSIONS=2\n" + session(0, 0, "Practice", 0, 10) +
                       session(1, 1, "Qualifying", 0, 10)));
-    CRVClientConnection* d = attach("Max");
+    CRVClientConnection* max = attach("Max");
     server().maxValidLaps = 1;
-    lap(d, 1, 60000, 60000);
+    lap(max, 1, 60000, 60000);
     EXPECT_TRUE(take(RV_CHAT).empty());
-    lap(d, 2, 50000, 110000);
-    EXPECT_EQ(d->bestLap, 60000u);  // the lap beyond the limit is no best lap
+    lap(max, 2, 50000, 110000);
+    EXPECT_EQ(max->bestLap, 60000u);  // the lap beyond the limit is no best lap
     EXPECT_EQ(take(RV_CHAT)[0].bytes,
               chat("[SERVER]: PENALTY FOR Max, MAX QUALIFY LAPS INFRACTION"));
     server().currentSession = 1;
-    lap(d, 3, 50000, 160000);
+    lap(max, 3, 50000, 160000);
     EXPECT_EQ(take(RV_CHAT)[0].bytes, chat("[SERVER]: PENALTY FOR Max, MAX LAPS INFRACTION"));
 }
 

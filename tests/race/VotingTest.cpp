@@ -3,6 +3,9 @@
 
 namespace {
 
+const std::string kRestarted =
+    "RESETTING RACE BY VOTES\n**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n";
+
 class Voting : public RaceFixture {
   protected:
     void startWith(int drivers, const std::string& options = "") {
@@ -13,12 +16,11 @@ class Voting : public RaceFixture {
             harness->folder.write("cfg/sv_options.ini", crlf(options));
             server().loadVoteOptions();
         }
-        for (int i = 0; i < drivers; ++i)
-            d.push_back(attach("D" + std::to_string(i + 1)));
+        d = attachDrivers(drivers);
         at(1000);
         take();
     }
-    // The chat lines the vote produced, and the console.
+    // The chat lines the voter got, then the console.
     std::string vote(CRVClientConnection* voter, const char* command) {
         const std::string console = deliver(voter, adminCommand("", command));
         std::string lines;
@@ -36,29 +38,22 @@ TEST_F(Voting, ThreeOfFourPassARestartAndARepeatedVoteCountsNothing) {
     EXPECT_EQ(vote(d[0], "restart"), "[SERVER]: YOU HAVE ALREADY VOTED|");
     EXPECT_EQ(vote(d[1], "nextses"), "");  // the window is the restart's
     EXPECT_EQ(vote(d[1], "restart"), "[SERVER]: D2 VOTES TO RESTART (2/3)|");
-    EXPECT_EQ(vote(d[2], "restart"),
-              "[SERVER]: D3 VOTES TO RESTART (3/3)|RESETTING RACE BY VOTES\n"
-              "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
+    EXPECT_EQ(vote(d[2], "restart"), "[SERVER]: D3 VOTES TO RESTART (3/3)|" + kRestarted);
     EXPECT_TRUE(server().voters.empty());
     EXPECT_EQ(harness->folder.list("server/sessions").size(), 0u);  // a voted restart saves nothing
 }
 
 TEST_F(Voting, AWindowRunsOutAndALoneDriverPassesAtOnce) {
     startWith(2);
-    EXPECT_EQ(vote(d[0], "restart"),
-              "[SERVER]: D1 VOTES TO RESTART (1/1)|RESETTING RACE BY VOTES\n"
-              "**** RESETTING RACE ****\nEvolving session -1 2\n"
-              "Current session=0\n");
+    EXPECT_EQ(vote(d[0], "restart"), "[SERVER]: D1 VOTES TO RESTART (1/1)|" + kRestarted);
     at(11001);  // the window of 10 s is over: a new one for the next session
     EXPECT_EQ(vote(d[1], "nextses"),
               "[SERVER]: D2 VOTES TO NEXT (1/1)|NEXT SESSION BY VOTES\nSaving session\n"
               "Evolving session 0 2\nCurrent session=1\n");
-    // In the last session a passed NEXT starts the first again.
-    at(22002);
+    at(22002);  // in the last session a passed NEXT starts the first again
     vote(d[0], "nextses");
     EXPECT_EQ(server().currentSession, 0);
-    // A voter who leaves is no longer counted.
-    at(33003);
+    at(33003);  // a voter who leaves is no longer counted
     server().voteQuorum = 2;
     vote(d[0], "restart");
     server().removeClient(d[0]);
@@ -76,10 +71,9 @@ TEST_F(Voting, OptionsFromTheFileAndAWindowOfNoLength) {
 
 TEST_F(Voting, ALoneClientNeedsNoVotesSoAnyVoteInTheWindowPassesItsSubjectAgain) {
     startWith(1);
-    EXPECT_EQ(vote(d[0], "restart").substr(0, 47),
-              "[SERVER]: D1 VOTES TO RESTART (1/0)|RESETTING R");
+    EXPECT_EQ(vote(d[0], "restart"), "[SERVER]: D1 VOTES TO RESTART (1/0)|" + kRestarted);
     // The other subject is ignored, but the open window's subject passes once more.
-    EXPECT_EQ(vote(d[0], "nextses").substr(0, 24), "RESETTING RACE BY VOTES\n");
+    EXPECT_EQ(vote(d[0], "nextses"), kRestarted);
 }
 
 }  // namespace

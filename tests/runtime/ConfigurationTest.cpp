@@ -5,42 +5,17 @@
 namespace {
 
 const std::string kSectionText = crlf(
-    "\n"
-    "ACCEPTVERSION=120\n"
-    "NAME=ABCDEFGHIJKLMNOPQRSTUVWXYZ\n"
-    "PORT=0\n"
-    "BANDWIDTH=5000\n"
-    "FULLMODE=3\n"
-    "RAIN=1\n"
-    "DAMAGE=2\n"
-    "MAXVALIDLAPS=3\n"
-    "SESSIONS=2\n");
-
-const std::string kConfig = "[CONFIGURATION]" + kSectionText +
-                            crlf(
-                                "[SESSION0]\n"
-                                "TYPE=258\n"
-                                "NAME=Heat\n"
-                                "RACELAPS=4\n"
-                                "MAXLAPS=300\n"
-                                "WAITTIME=30\n"
-                                "SESTIME=10\n"
-                                "[ENTRYLIST]\n"
-                                "ENTRIES=2\n"
-                                "USEFORGRID=1\n"
-                                "DRIVER0=g-zero\n"
-                                "BALLAST0=25\n"
-                                "DRIVER1=g-one\n"
-                                "BALLAST1=0\n");
-
-}  // namespace
+    "\nACCEPTVERSION=120\nNAME=ABCDEFGHIJKLMNOPQRSTUVWXYZ\nPORT=0\nBANDWIDTH=5000\n"
+    "FULLMODE=3\nRAIN=1\nDAMAGE=2\nMAXVALIDLAPS=3\nSESSIONS=2\n");
 
 TEST(Configuration, DocumentsFolderFileWithItsConversionsSessionsAndEntryList) {
     ServerHarness h(crlf("[CONFIGURATION]\nNAME=from cfg\nPORT=0\n"));
-    h.folder.write("no-documents/Ralvo/cfg/rvservercfg.ini", kConfig);
-    StdoutCapture out;
-    h.start(false);
-    const std::string text = out.take();
+    h.folder.write("no-documents/Ralvo/cfg/rvservercfg.ini",
+                   "[CONFIGURATION]" + kSectionText +
+                       crlf("[SESSION0]\nTYPE=258\nNAME=Heat\nRACELAPS=4\nMAXLAPS=300\n"
+                            "WAITTIME=30\nSESTIME=10\n[ENTRYLIST]\nENTRIES=2\nUSEFORGRID=1\n"
+                            "DRIVER0=g-zero\nBALLAST0=25\nDRIVER1=g-one\nBALLAST1=0\n"));
+    const std::string text = printed([&] { h.start(false); });
     const ServerConfig& c = h.server->config;
     EXPECT_EQ(c.acceptVersion, 131);
     EXPECT_EQ(c.name, "ABCDEFGHIJKLMNOPQRS");
@@ -62,15 +37,14 @@ TEST(Configuration, DocumentsFolderFileWithItsConversionsSessionsAndEntryList) {
     EXPECT_EQ(c.entryList[0].ballast, 25);
     EXPECT_TRUE(c.useForGrid);
 
-    EXPECT_NE(text.find("Docs folder is " + h.folder.path() + "/no-documents\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("RAIN=1\nDAMAGE=2\n"), std::string::npos);
-    EXPECT_NE(text.find("Session Heat\nType=2\nTime=600000\nLaps=4\n"
-                        "Session \nType=0\nTime=0\nLaps=0\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("ADDED DRIVER g-zero (25kg)TO ENTRY LIST\n"
-                        "ADDED DRIVER g-one (0kg)TO ENTRY LIST\n"),
-              std::string::npos);
+    EXPECT_TRUE(has(text, "Docs folder is " + h.folder.path() + "/no-documents\n"));
+    EXPECT_TRUE(has(text, "RAIN=1\nDAMAGE=2\n"));
+    EXPECT_TRUE(has(text,
+                    "Session Heat\nType=2\nTime=600000\nLaps=4\n"
+                    "Session \nType=0\nTime=0\nLaps=0\n"));
+    EXPECT_TRUE(has(text,
+                    "ADDED DRIVER g-zero (25kg)TO ENTRY LIST\n"
+                    "ADDED DRIVER g-one (0kg)TO ENTRY LIST\n"));
 }
 
 TEST(Configuration, LineFeedOnlyMissingAndAbsurdFilesStillStart) {
@@ -100,3 +74,5 @@ TEST(Configuration, LineFeedOnlyMissingAndAbsurdFilesStillStart) {
     EXPECT_TRUE(absurd->server->sessions.empty());
     EXPECT_EQ(absurd->server->config.entryList.size(), 3u);
 }
+
+}  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/ZTINIReader.h"
-#include "support/ServerHarness.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -11,8 +11,6 @@ ZTINIReader readerOf(const TempFolder& folder, const std::string& text) {
     ini.load(folder.path() + "/t.ini");
     return ini;
 }
-
-}  // namespace
 
 TEST(IniReader, PlainSubstringSearchRulesThatConfigFilesRelyOn) {
     TempFolder folder;
@@ -34,12 +32,8 @@ TEST(IniReader, PlainSubstringSearchRulesThatConfigFilesRelyOn) {
     EXPECT_EQ(ini.getInt("NOPE", "X"), 0);
 }
 
-TEST(IniReader, LineFeedOnlyEmptyMissingAndZeroByteFiles) {
+TEST(IniReader, EmptyMissingAndZeroByteFiles) {
     TempFolder folder;
-    ZTINIReader lf = readerOf(folder, "[S]\nNAME=abc\nPORT=77\n[T]\nK=1\n");
-    EXPECT_EQ(lf.getString("S", "NAME"), "abc\nPORT=77\n");
-    EXPECT_EQ(lf.getInt("S", "PORT"), 77);
-
     ZTINIReader empty = readerOf(folder, "");
     EXPECT_TRUE(empty.loaded);
     EXPECT_EQ(empty.getString("S", "NAME"), "");
@@ -74,3 +68,5 @@ TEST(IniReader, Vector3StaysInBoundsWithShortOrHugeValues) {
     EXPECT_EQ(read("NONE")[0], 0.0f)
         << "a missing key reads the section text, which starts with CR LF";
 }
+
+}  // namespace

@@ -1,6 +1,7 @@
 #include "support/RaceFixture.h"
 
 #include <cstdio>
+#include <sstream>
 
 std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits) {
     const std::string c = defaultConfig();
@@ -38,10 +39,22 @@ CRVClientConnection* RaceFixture::attach(const std::string& name, bool spectator
     return attachClient(server(), peers.back()->address(), name, spectator);
 }
 
+std::vector<CRVClientConnection*> RaceFixture::attachDrivers(int n) {
+    std::vector<CRVClientConnection*> out;
+    for (int i = 1; i <= n; ++i)
+        out.push_back(attach("D" + std::to_string(i)));
+    return out;
+}
+
+void RaceFixture::numberGrid(int n) {
+    server().gridPoints.assign(size_t(n), StartPoint{});
+    for (int i = 0; i < n; ++i)
+        server().gridPoints[size_t(i)].px = float(i);
+}
+
 std::string RaceFixture::deliver(CRVClientConnection* client, Bytes message) {
-    StdoutCapture out;
-    client->onMessage(message.data(), int(message.size()), &client->address);
-    return out.take();
+    return printed(
+        [&] { client->onMessage(message.data(), int(message.size()), &client->address); });
 }
 
 std::string RaceFixture::at(int64_t serverTime, bool heard) {
@@ -66,18 +79,29 @@ Sent RaceFixture::take(int type) {
 std::string RaceFixture::log(const std::string& from, bool stamps) {
     server().logger.flush();
     const std::string text = harness->folder.read(server().logger.fileName());
-    std::string out;
-    size_t at = from.empty() ? 0 : text.find(from);
+    const size_t at = text.find(from);
     if (at == std::string::npos)
         return "";
-    at = text.rfind('\n', at);
-    at = at == std::string::npos ? 0 : at + 1;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at) + 1;
-        std::string line = text.substr(at, end - at);
-        out += stamps ? line : line.substr(line.find(',') + 1);
-        at = end;
-    }
+    std::istringstream lines(text.substr(text.rfind('\n', at) + 1));
+    std::string out;
+    for (std::string line; std::getline(lines, line);)
+        out += (stamps ? line : line.substr(line.find(',') + 1)) + "\n";
+    return out;
+}
+
+std::string RaceFixture::logged(const std::string& kind) {
+    std::istringstream lines(log("", false));
+    std::string out;
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with(kind + ","))
+            out += line + "\n";
+    return out;
+}
+
+std::string byClient(const Sent& sent, size_t at) {
+    std::string out;
+    for (const auto& [client, bytes] : sent)
+        out += std::to_string(client->id) + ":" + std::to_string(bytes.at(at)) + " ";
     return out;
 }
 

@@ -32,10 +32,16 @@ struct Queued {
     bool operator==(const Queued&) const = default;
 };
 using Sent = std::vector<Queued>;
+// "id:value " for each message, the value its byte at `at`: who got what, in queue order.
+std::string byClient(const Sent& sent, size_t at);
 
 struct RaceFixture : ::testing::Test {
     void start(const std::string& config = defaultConfig());
     CRVClientConnection* attach(const std::string& name, bool spectator = false);
+    // Drivers D1 to Dn.
+    std::vector<CRVClientConnection*> attachDrivers(int n);
+    // The first `n` grid points, told apart by their x coordinate: 0 to n - 1.
+    void numberGrid(int n);
     // Hands `message` to the client's dispatcher as the router would; returns what it printed.
     std::string deliver(CRVClientConnection* client, Bytes message);
     std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total = 0) {
@@ -48,9 +54,19 @@ struct RaceFixture : ::testing::Test {
     Sent take(int type = -1);
     // The event log's lines from `from` on, without their time stamps when `stamps` is false.
     std::string log(const std::string& from = "", bool stamps = true);
+    // Only the event log's lines of `kind`, without their time stamps.
+    std::string logged(const std::string& kind);
     std::string results(const std::string& sessionName);
     CRVServer& server() { return *harness->server; }
 
     std::unique_ptr<ServerHarness> harness;
     std::vector<std::unique_ptr<TestClient>> peers;
+};
+
+// A started server with its clock past 0, so that "never sent" (0) differs from "sent now".
+struct ClientTest : RaceFixture {
+    void SetUp() override {
+        start();
+        harness->advance(1000);
+    }
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 
 std::string crlf(const std::string& text) {
     std::string out;
@@ -18,37 +19,12 @@ std::string crlf(const std::string& text) {
 
 std::string defaultConfig() {
     return crlf(
-        "[CONFIGURATION]\n"
-        "MAXCLIENTS=8\n"
-        "ACCEPTVERSION=131\n"
-        "NAME=Test Server\n"
-        "TRACK=testring\n"
-        "CONFIGURATION=short\n"
-        "CAR=gt1;gt2;\n"
-        "PASSWORD=\n"
-        "ADMIN=boss\n"
-        "REGISTER=0\n"
-        "PORT=0\n"
-        "BANDWIDTH=10000\n"
-        "LOOP=0\n"
-        "WINNERBALLAST=0\n"
-        "FULLMODE=1\n"
-        "FRONTTIRE=front.rvt\n"
-        "REARTIRE=rear.rvt\n"
-        "RAIN=0\n"
-        "DAMAGE=1\n"
-        "MAXVALIDLAPS=100\n"
-        "SESSIONS=1\n"
-        "[SESSION0]\n"
-        "ESCMODE=0\n"
-        "TYPE=0\n"
-        "MAXLAPS=0\n"
-        "MINLAPS=0\n"
-        "NAME=Practice\n"
-        "RACELAPS=5\n"
-        "WAITTIME=30\n"
-        "SESTIME=10\n"
-        "ACCEPTNEW=1\n");
+        "[CONFIGURATION]\nMAXCLIENTS=8\nACCEPTVERSION=131\nNAME=Test Server\nTRACK=testring\n"
+        "CONFIGURATION=short\nCAR=gt1;gt2;\nPASSWORD=\nADMIN=boss\nREGISTER=0\nPORT=0\n"
+        "BANDWIDTH=10000\nLOOP=0\nWINNERBALLAST=0\nFULLMODE=1\nFRONTTIRE=front.rvt\n"
+        "REARTIRE=rear.rvt\nRAIN=0\nDAMAGE=1\nMAXVALIDLAPS=100\nSESSIONS=1\n"
+        "[SESSION0]\nESCMODE=0\nTYPE=0\nMAXLAPS=0\nMINLAPS=0\nNAME=Practice\nRACELAPS=5\n"
+        "WAITTIME=30\nSESTIME=10\nACCEPTNEW=1\n");
 }
 
 std::string withEdits(std::string c, const std::vector<std::string>& edits) {
@@ -76,15 +52,11 @@ ServerHarness::ServerHarness(const std::string& config) {
 }
 
 void ServerHarness::start(bool quiet) {
-    if (quiet) {
-        StdoutCapture capture;
-        server->loadConfiguration();
-        server->initialize();
-        capture.take();
-    } else {
-        server->loadConfiguration();
-        server->initialize();
-    }
+    std::optional<StdoutCapture> capture;
+    if (quiet)
+        capture.emplace();
+    server->loadConfiguration();
+    server->initialize();
 }
 
 bool ServerHarness::receiveTurn(int timeoutMs) {
@@ -105,6 +77,12 @@ bool startedUp(const TempFolder& folder, int ms) {
         return folder.read("console.txt").find("Initializing message router\n") !=
                std::string::npos;
     });
+}
+
+std::string printed(const std::function<void()>& run) {
+    StdoutCapture out;
+    run();
+    return out.take();
 }
 
 StdoutCapture::StdoutCapture() {

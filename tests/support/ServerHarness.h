@@ -35,6 +35,10 @@ bool within(int ms, const std::function<bool()>& done);
 // Whether `folder`'s console.txt shows the server's start-up as over (bounded by `ms`).
 bool startedUp(const TempFolder& folder, int ms = 3000);
 
+// Whether `part` occurs in `text`.
+inline bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 // How often `part` occurs in `text`, overlaps included.
 inline size_t countOf(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -66,6 +70,9 @@ class ServerHarness {
     ManualClock clock;
     std::unique_ptr<CRVServer> server;
 };
+
+// What `run` prints to stdout.
+std::string printed(const std::function<void()>& run);
 
 // Captures what the code under test prints to stdout.
 class StdoutCapture {

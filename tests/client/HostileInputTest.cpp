@@ -1,31 +1,31 @@
-// One client flooding the others: its copies to everyone are held to a budget, its texts cannot
-// forge log lines, and the server's answers to strangers cannot be used as an amplifier.
-#include "client/ClientFixture.h"
+// Hostile input: a client flooding the others is held to a budget, its texts cannot forge log
+// lines, no message is read past its datagram, and answers to strangers amplify nothing.
+#include <random>
+
+#include "support/RaceFixture.h"
 
 namespace {
 
 TEST_F(ClientTest, FloodsFromOneClientAreHeldToItsBudgetAndLeavingHappensOnce) {
-    CRVClientConnection* a = attach("Al");
-    CRVClientConnection* b = attach("Bo");
+    CRVClientConnection *a = attach("Al"), *b = attach("Bo");
     std::string console;
     for (int i = 0; i < 100; ++i)
         console += deliver(a, chat("spam"));
     EXPECT_EQ(take(RV_CHAT).size(), 2u * 20);  // the burst, to both
-    EXPECT_NE(console.find("1 messages to everyone dropped (rate limit) from Al\n"),
-              std::string::npos);
-    EXPECT_EQ(console.find("2 messages to everyone dropped"), std::string::npos);  // once a second
+    // One line a second.
+    EXPECT_EQ(countOf(console, "1 messages to everyone dropped (rate limit) from Al\n"), 1u);
+    EXPECT_EQ(countOf(console, "dropped"), 1u);
     server().serverTime += 1000;
     console.clear();
     for (int i = 0; i < 20; ++i)
         console += deliver(a, chat("spam"));
     EXPECT_EQ(take(RV_CHAT).size(), 2u * 10);  // ten a second
-    EXPECT_NE(console.find("\n80 messages to everyone dropped"), std::string::npos);
-    EXPECT_EQ(console.find("dropped"), console.rfind("dropped"));  // one line a second
+    EXPECT_EQ(countOf(console, "\n80 messages to everyone dropped"), 1u);
+    EXPECT_EQ(countOf(console, "dropped"), 1u);
 
     for (int i = 0; i < 500; ++i)
         deliver(b, {RV_RELAY, 1, 2, 3});
     EXPECT_EQ(take(RV_RELAY).size(), 120u);
-
     for (int i = 0; i < 50; ++i) {
         deliver(b, {RV_SIGNOFF});
         deliver(b, {RV_DISCONNECT});
@@ -34,8 +34,7 @@ TEST_F(ClientTest, FloodsFromOneClientAreHeldToItsBudgetAndLeavingHappensOnce) {
 }
 
 TEST_F(ClientTest, ClientTextsCannotForgeLogLinesOrReachTheTerminal) {
-    CRVClientConnection* a = attach("Al\x1b[2J");
-    CRVClientConnection* b = attach("Bo");
+    CRVClientConnection *a = attach("Al\x1b[2J"), *b = attach("Bo");
     const Bytes forged = chat("hi\n0:00:000,LOST,guid-Bo");
     EXPECT_EQ(deliver(a, forged), "char length=24\n[Al?[2J]: hi?0:00:000,LOST,guid-Bo\n");
     EXPECT_EQ(take(), (Sent{{a, forged}, {b, forged}}));  // relayed as it came
@@ -43,7 +42,30 @@ TEST_F(ClientTest, ClientTextsCannotForgeLogLinesOrReachTheTerminal) {
     EXPECT_TRUE(log.ends_with(",CHAT,guid-Al\x1b[2J,hi?0:00:000,LOST,guid-Bo\n") ||
                 log.ends_with(",CHAT,guid-Al?[2J,hi?0:00:000,LOST,guid-Bo\n"))
         << log;
-    EXPECT_EQ(log.find("\n0:00:000,LOST"), std::string::npos);
+    EXPECT_FALSE(has(log, "\n0:00:000,LOST"));
+}
+
+// Each message sits in a heap block of exactly its size, so the sanitizer build flags any
+// handler that reads past the datagram.
+TEST_F(ClientTest, ArbitraryMessagesNeverReadPastTheDatagram) {
+    CRVClientConnection *a = attach("A"), *s = attach("S", true);
+    std::mt19937 random(20240611);
+    StdoutCapture quiet;
+    for (int type = 0; type < 256; ++type)
+        for (int size = 0; size <= 64; ++size)
+            for (CRVClientConnection* target : {a, s}) {
+                auto message = Bytes(size_t(size), uint8_t(type));
+                for (int i = 1; i < size; ++i)
+                    message[size_t(i)] = uint8_t(random());
+                target->onMessage(message.data(), size, &target->address);
+            }
+    quiet.take();
+    take();
+    server().serverTime += 3000;  // the flood has spent the sender's chat budget
+    // Relayed as it came, never as long as its length byte claims.
+    const Bytes cut = {RV_CHAT, 0, 250, 'a', 'b', 'c'};
+    EXPECT_EQ(deliver(a, cut), "char length=250\n[A]: abc\n");
+    EXPECT_EQ(take(), (Sent{{a, cut}, {s, cut}}));
 }
 
 TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
@@ -54,20 +76,18 @@ TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
         stranger.sendRaw({RV_CONNECT});  // one byte: a refusal costs the budget twice
     }
     StdoutCapture quiet;
-    for (int i = 0; i < 3; ++i)
-        harness->receiveTurn(50);
-    quiet.take();
-    stranger.drain(50);
+    ASSERT_TRUE(harness->receiveTurn());
+    harness->turn();
+    harness->turn();
+    stranger.drain();
     // Sixteen answers' worth: status, echo, and a refusal that cost its request a share too.
     EXPECT_EQ(stranger.received.size(), 12u);
     harness->clock.advance(1000);  // eight more a second
     stranger.received.clear();
     for (int i = 0; i < 20; ++i)
         stranger.sendRaw({RV_ECHO});
-    StdoutCapture quiet2;
-    harness->receiveTurn(50);
-    quiet2.take();
-    stranger.drain(50);
+    ASSERT_TRUE(harness->receiveTurn());
+    stranger.drain();
     EXPECT_EQ(stranger.received.size(), 8u);
 }
 
