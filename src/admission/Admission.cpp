@@ -234,5 +234,5 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
         std::printf("IP=%s\n\n", sender->dotted().c_str());
         std::printf("PORT=%d\n\n", int(sender->port()));
     }
-    router.send(client, lastStandings, int(kStandingsSize), 400, true);
+    router.send(client, race.lastStandings, int(kStandingsSize), 400, true);
 }

@@ -75,7 +75,7 @@ void CRVServer::runCommand(char* text) {
     } else if (std::strcmp(command, "startRaceSequence") == 0) {
         SessionRecord* session = current();
         if (session != nullptr)
-            session->startTime = uint64_t(serverTime + kCommandedStartDelayMs);
+            session->startTime = uint64_t(serverTime + Countdown::kCommandedStartDelayMs);
         std::printf("Admin: startRaceSequence\n");
     }
 }

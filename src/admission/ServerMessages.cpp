@@ -66,20 +66,20 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
 bool CRVServer::shortRequestAllowed(int size, const SocketAddress* sender) {
     if (size >= msgsize::kConnectRequest || sender == nullptr)
         return true;
-    if (answerBudget.take(sender->ip(), serverTime))
+    if (limits.answerBudget.take(sender->ip(), serverTime))
         return true;
-    answerDrops.count(serverTime);
+    limits.answerDrops.count(serverTime);
     return false;
 }
 
 bool CRVServer::passwordAttemptAllowed(const SocketAddress* sender) {
-    return sender == nullptr || passwordGuard.allowed(sender->ip(), serverTime);
+    return sender == nullptr || limits.passwordGuard.allowed(sender->ip(), serverTime);
 }
 
 void CRVServer::wrongPassword(const SocketAddress* sender) {
     if (sender == nullptr)
         return;
-    const int seconds = passwordGuard.failed(sender->ip(), serverTime);
+    const int seconds = limits.passwordGuard.failed(sender->ip(), serverTime);
     if (seconds > 0)
         logger.log("PASSWORDLOCK," + SocketAddress::fromHost(sender->ip(), 0).dotted() + "," +
                        std::to_string(seconds),
@@ -147,7 +147,7 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
         const int64_t now = serverTime;
         const int64_t start = int64_t(s->startTime);
         if (s->type == kRace && s->started) {
-            std::snprintf(desc, sizeof desc, "%d/%d", leaderLaps, int(s->raceLaps));
+            std::snprintf(desc, sizeof desc, "%d/%d", race.leaderLaps, int(s->raceLaps));
         } else if (s->type == kRace) {
             std::snprintf(desc, sizeof desc, "%dsec to start", int((start - now) / 10000 * 10));
         } else if (s->type == kPractice || s->type == kQualifying) {
@@ -174,8 +174,8 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
 void CRVServer::replyTo(const SocketAddress* sender, const uint8_t* data, int size) {
     if (sender == nullptr)
         return;
-    if (!answerBudget.take(sender->ip(), serverTime)) {
-        answerDrops.count(serverTime);
+    if (!limits.answerBudget.take(sender->ip(), serverTime)) {
+        limits.answerDrops.count(serverTime);
         return;
     }
     router.socket.setTarget(*sender, 0);

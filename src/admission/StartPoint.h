@@ -11,6 +11,18 @@ struct StartPoint {
     float hx = 0, hy = 0, hz = 1;
 };
 
+// The track's three lists: grid places, the boxes drivers start from, and the pit points.
+struct StartPointLists {
+    std::vector<StartPoint> gridPoints;
+    std::vector<StartPoint> boxPoints;
+    std::vector<StartPoint> pitPoints;
+    void clear() {
+        gridPoints.clear();
+        boxPoints.clear();
+        pitPoints.clear();
+    }
+};
+
 // Lists may be shorter than the grid places and slots used with them; a missing entry is the
 // point at the origin heading (0, 0, 1).
 inline StartPoint pointAt(const std::vector<StartPoint>& list, int index) {

@@ -82,15 +82,15 @@ bool CRVServer::loadStartPoints(const std::string& file) {
     if (!readStartPoints(file, grid, box, pit))
         return false;
     std::printf("Loading Ralvo starting points\n");
-    gridPoints.insert(gridPoints.end(), grid.begin(), grid.end());
-    boxPoints.insert(boxPoints.end(), box.begin(), box.end());
-    pitPoints.insert(pitPoints.end(), pit.begin(), pit.end());
+    startPoints.gridPoints.insert(startPoints.gridPoints.end(), grid.begin(), grid.end());
+    startPoints.boxPoints.insert(startPoints.boxPoints.end(), box.begin(), box.end());
+    startPoints.pitPoints.insert(startPoints.pitPoints.end(), pit.begin(), pit.end());
     return true;
 }
 
 void CRVServer::loadOldStartPoints(const std::string& file) {
     std::printf("Loading old startpoints\n");
-    readOldStartPoints(file, gridPoints, boxPoints);
+    readOldStartPoints(file, startPoints.gridPoints, startPoints.boxPoints);
 }
 
 int CRVServer::getFreeGridPlace() const {

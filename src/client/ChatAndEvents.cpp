@@ -92,7 +92,7 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
         if (command == "startses" && session != nullptr && session->started == 0) {
             server->sendServerChat(announce("SESSION START COMMANDED BY %s", recordText(userName)),
                                    nullptr);
-            session->startTime = uint64_t(server->serverTime + CRVServer::kCommandedStartDelayMs);
+            session->startTime = uint64_t(server->serverTime + Countdown::kCommandedStartDelayMs);
         }
         return;
     }

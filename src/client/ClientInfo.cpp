@@ -98,9 +98,9 @@ void CRVServer::sendStarBasicInfos(CRVClientConnection* client) {
     uint8_t grid[msgsize::kGridPoints];
     ByteWriter g(grid, sizeof grid);
     g.u8(RV_GRIDPOINTS);
-    writeStartPoint(g, pointAt(gridPoints, client->slot));
-    writeStartPoint(g, pointAt(pitPoints, client->slot));
-    writeStartPoint(g, pointAt(boxPoints, client->slot));
+    writeStartPoint(g, pointAt(startPoints.gridPoints, client->slot));
+    writeStartPoint(g, pointAt(startPoints.pitPoints, client->slot));
+    writeStartPoint(g, pointAt(startPoints.boxPoints, client->slot));
     router.send(client, grid, int(g.size()), 1, false);
 
     sendSessionInfo(client);
@@ -113,7 +113,7 @@ void CRVServer::sendClientList(CRVClientConnection* requester, int wantedId, boo
             continue;
         if (!all && c->id != wantedId)
             continue;
-        const StartPoint box = pointAt(boxPoints, c->slot);
+        const StartPoint box = pointAt(startPoints.boxPoints, c->slot);
         uint8_t info[msgsize::kClientInfo] = {};
         ByteWriter w(info, sizeof info);
         w.u8(RV_CLIENTINFO);

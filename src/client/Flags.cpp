@@ -33,24 +33,14 @@ void CRVServer::processFlag(const uint8_t* flag) {
     const uint8_t type = flag[3];
     std::printf("Processing flag %d type=%d sector=%d\n", int(number), int(type), int(sector));
     if (type == 1) {
-        if (activeFlags.size() >= kMaxActiveFlags) {
+        if (!flags.raise(sector, number)) {
             std::printf("Flag list full, flag %d in sector %d not raised\n", int(number),
                         int(sector));
             return;
         }
-        activeFlags.push_back({0, sector, number, 1});
         router.send(nullptr, flag, kFlagSize, 20, true);
     } else if (type == 0) {
-        std::vector<uint8_t> cleared;
-        for (auto it = activeFlags.begin(); it != activeFlags.end();) {
-            if (it->flag == number) {
-                cleared.push_back(it->sector);
-                it = activeFlags.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        for (uint8_t s : cleared) {
+        for (uint8_t s : flags.clear(number)) {
             const uint8_t clearing[kFlagSize] = {RV_FLAG, s, kNoFlag, 0};
             router.send(nullptr, clearing, kFlagSize, 20, true);
         }

@@ -37,10 +37,10 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
     lastLapId = lapNumber;
     lastLapAux = uint32_t(totalTime);
 
-    if ((lapTime < int32_t(bestLap) || bestLap == 0) && laps <= server->maxValidLaps) {
+    if ((lapTime < int32_t(bestLap) || bestLap == 0) && laps <= server->race.maxValidLaps) {
         bestLap = uint32_t(lapTime);
         bestLapAux = uint32_t(splitTime);
-        server->updateBestLap(lapTime, splitTime, recordText(guid));
+        server->updateBestLap(lapTime, splitTime, this);
     }
     // Once the qualifying time is out, only an improvement still counts, and it is the last.
     if (session->type == kQualifying && !qualifyDone &&
@@ -98,21 +98,13 @@ void CRVClientConnection::onFocus(uint8_t* data, int size) {
     server->router.send(this, followed->lapRecord, kLapRecordSize, 0, false);
 }
 
-void CRVServer::updateBestLap(int32_t lapTime, int32_t splitTime, const std::string& guid) {
-    CRVClientConnection* driver = nullptr;
-    for (CRVClientConnection* c : clients)
-        if (driver == nullptr && recordText(c->guid) == guid)
-            driver = c;
-    if (driver == nullptr) {
-        std::printf("CRVServer::updateBestLap cc=NULL\n");
-        return;
-    }
+void CRVServer::updateBestLap(int32_t lapTime, int32_t splitTime, CRVClientConnection* driver) {
     // A first lap starts from the grid or the pits, so it never sets the session's best.
     const SessionRecord* session = current();
-    if (session != nullptr && session->type != kPractice && lapTime < sessionBestLap &&
+    if (session != nullptr && session->type != kPractice && lapTime < race.sessionBestLap &&
         driver->laps > 1) {
-        sessionBestLap = lapTime;
-        sessionBestLapAux = splitTime;
+        race.sessionBestLap = lapTime;
+        race.sessionBestLapAux = splitTime;
     }
 }
 

@@ -3,22 +3,18 @@
 #include <cstdio>
 #include <vector>
 
+#include "race/ClientRemoval.h"
+
 #include "admission/CRVClientConnection.h"
 #include "runtime/CRVServer.h"
 #include "util/RecordText.h"
-
-namespace {
-
-constexpr int64_t kSilenceLimitMs = 60000;
-
-}  // namespace
 
 void CRVServer::removeClient(CRVClientConnection* client) {
     if (client->slot < kSlots)
         slotTaken[client->slot] = false;
     std::erase(rankingList, client);
     std::erase(qualifyList, client);
-    std::erase(voters, client);
+    vote.forget(client);
     router.removeQueuedFor(client);
     std::erase(clients, client);
     // The client may be removed from inside one of its own handlers (an admin moving the event

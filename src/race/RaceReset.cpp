@@ -63,10 +63,10 @@ void CRVServer::resetRace(bool skipSave) {
         c->bestLapAux = 0;
         c->bestLap = 0;
     }
-    sessionBestLap = kNoSessionBest;
-    sessionBestLapAux = kNoSessionBest;
-    raceWon = false;
-    leaderLaps = 0;
+    race.sessionBestLap = RaceState::kNoSessionBest;
+    race.sessionBestLapAux = RaceState::kNoSessionBest;
+    race.raceWon = false;
+    race.leaderLaps = 0;
     if (!skipSave)
         saveSession(currentSession);
     // The advance takes the session before this one as the one that ends, so its end rules

@@ -2,6 +2,8 @@
 // checks made on every client when a session is left.
 #include <cstdio>
 
+#include "race/SessionEnd.h"
+
 #include "admission/CRVClientConnection.h"
 #include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
@@ -54,7 +56,7 @@ void CRVServer::checkSessionTime() {
     if (overtime <= 0)
         return;
     if (s->type == kQualifying) {
-        int64_t grace = 120000;
+        int64_t grace = kQualifyingGraceMs;
         if (!rankingList.empty() && rankingList.front()->qualifyBestLap != 0)
             grace = int64_t(double(1.1f) * rankingList.front()->qualifyBestLap);
         bool someoneStillOnLap = false;
@@ -67,7 +69,7 @@ void CRVServer::checkSessionTime() {
         s->overAnnounced = 1;
         sendServerChat(std::string("[SERVER]: ") + s->name + " IS OVER", nullptr);
     }
-    if (overtime > 10000)
+    if (overtime > kAdvanceAfterOvertimeMs)
         evolveSession();
 }
 
@@ -82,7 +84,8 @@ void CRVServer::checkRaceEnd() {
         allFinished &= c->finished;
     }
     bool ends = allRetired || clients.size() < 2 ||
-                (raceWon && serverTime - int64_t(raceWonTime) > 120000) || allFinished;
+                (race.raceWon && serverTime - int64_t(race.raceWonTime) > kRaceEndAfterWinMs) ||
+                allFinished;
     if (!ends)
         return;
     saveSession(currentSession);

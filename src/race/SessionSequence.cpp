@@ -55,10 +55,7 @@ void CRVServer::evolveSession() {
                   s.sessionTime);
     logger.log(line, 0);
 
-    sessionBestLap = kNoSessionBest;
-    raceWon = false;
-    leaderLaps = 0;
-    raceWonTime = 0;
+    race.newSession();
     s.started = 0;
     s.overAnnounced = 0;
     s.startTime = uint64_t(serverTime + int64_t(s.waitTime));
@@ -86,15 +83,15 @@ void CRVServer::updateStartSequence() {
         s->started = 0;
     }
 
-    if (now - int64_t(lastCountdownTick) <= 1000)
+    if (!countdown.tickDue(now))
         return;
     if (s->started)
         return;
 
-    if (now - int64_t(lastCountdownChat) > 20000) {
+    if (countdown.chatDue(now)) {
         int seconds = int(((start - now) / 10000) * 10);
         sendServerChat("[SERVER]: " + std::to_string(seconds) + " seconds to go", nullptr);
-        lastCountdownChat = int32_t(now);
+        countdown.lastCountdownChat = int32_t(now);
     }
 
     if (s->type == kRace) {
@@ -104,8 +101,8 @@ void CRVServer::updateStartSequence() {
             ByteWriter w(points, sizeof points);
             w.u8(RV_RACESTARTPOINTS);
             int grid = c->gridPlace != -1 ? c->gridPlace : c->slot;
-            writeStartPoint(w, pointAt(gridPoints, grid));
-            writeStartPoint(w, pointAt(boxPoints, c->slot));
+            writeStartPoint(w, pointAt(startPoints.gridPoints, grid));
+            writeStartPoint(w, pointAt(startPoints.boxPoints, c->slot));
             router.send(c, points, int(sizeof points), 25 * k, true);
             ++k;
         }
@@ -116,5 +113,5 @@ void CRVServer::updateStartSequence() {
     w.u8(RV_STARTTIME);
     w.u32(uint32_t(s->startTime));
     router.send(nullptr, startTimeMessage, int(sizeof startTimeMessage), 25, false);
-    lastCountdownTick = int32_t(now);
+    countdown.lastCountdownTick = int32_t(now);
 }

@@ -51,18 +51,18 @@ void CRVServer::updateRaceRank(int id) {
         return;
     }
     CRVClientConnection* leader = rankingList.front();
-    leaderLaps = leader->laps;
+    race.leaderLaps = leader->laps;
     // Laps behind only change when the leader completes a lap; in between a driver one lap
     // down simply has not yet reached the line the leader has crossed.
     const bool leaderUpdate = trigger == leader && leader->laps >= 2;
     if (leaderUpdate && leader->laps == current()->raceLaps) {
         sendServerChat("[SERVER]: RACE WON BY " + recordText(leader->userName), nullptr);
-        raceWon = true;
-        raceWonTime = uint32_t(serverTime);
+        race.raceWon = true;
+        race.raceWonTime = uint32_t(serverTime);
         leader->sendRaceEvent(1);
         logger.log(std::string("RACEEND,") + recordText(leader->guid), 2);
     }
-    if (raceWon && !trigger->finished) {
+    if (race.raceWon && !trigger->finished) {
         size_t place = 0;
         while (place < rankingList.size() && rankingList[place] != trigger)
             ++place;
@@ -94,7 +94,7 @@ void CRVServer::updateRaceRank(int id) {
     }
     m[77] = uint8_t(leader->laps + 1);
     router.send(nullptr, m, int(sizeof m), 25, false);
-    std::memcpy(lastStandings, m, sizeof m);
+    std::memcpy(race.lastStandings, m, sizeof m);
 }
 
 void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, bool qualifying) {
@@ -118,10 +118,10 @@ void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, boo
     // Minutes of the session's length left after the server's own running time: the clients
     // show this figure as it is.
     m[92] = uint8_t((int64_t(session->sessionTime) - serverTime) / 60000);
-    m[93] = uint8_t(maxValidLaps);
+    m[93] = uint8_t(race.maxValidLaps);
     w.seek(94);
-    w.i32(sessionBestLap);
-    w.i32(sessionBestLapAux);
+    w.i32(race.sessionBestLap);
+    w.i32(race.sessionBestLapAux);
     if (qualifying) {
         router.send(nullptr, m, int(sizeof m), 20, true);
     } else {
@@ -145,7 +145,7 @@ void CRVServer::updateQualifyRank(int id) {
 
 void CRVServer::warnValidLaps(int id, const char* infraction) {
     const CRVClientConnection* c = findClient(id);
-    if (c == nullptr || c->laps <= maxValidLaps)
+    if (c == nullptr || c->laps <= race.maxValidLaps)
         return;
     sendServerChat("[SERVER]: PENALTY FOR " + recordText(c->userName) + infraction, nullptr);
 }

@@ -28,47 +28,42 @@ VoteOptions readVoteOptions(const std::string& root) {
 }
 
 void CRVServer::loadVoteOptions() {
-    voteDuration = 10000;
+    vote.voteDuration = 10000;
     const VoteOptions options = readVoteOptions(root);
     if (!options.fromFile)
         return;
-    voteQuorum = options.quorum;
-    voteDuration = options.durationMs;
+    vote.voteQuorum = options.quorum;
+    vote.voteDuration = options.durationMs;
 }
 
 void CRVServer::addVote(CRVClientConnection* voter, int subject) {
     const int64_t now = serverTime;
-    const int64_t windowEnd = int64_t(voteStart) + voteDuration;
-    if (now > windowEnd) {
-        voteSubject = subject;
-        voters.clear();
-        voteStart = uint64_t(now);
-    }
-    if (now >= int64_t(voteStart) + voteDuration)
+    vote.openIfPast(now, subject);
+    if (!vote.takesVotes(now))
         return;
-    const int needed = int(float(clients.size()) * voteQuorum);
-    if (subject == voteSubject) {
-        for (const CRVClientConnection* v : voters)
-            if (v == voter) {
-                sendServerChat("[SERVER]: YOU HAVE ALREADY VOTED", voter);
-                return;
-            }
-        voters.push_back(voter);
-        const char* word = voteSubject >= 0 && voteSubject < 4 ? kSubjects[voteSubject] : "";
+    const int needed = vote.needed(clients.size());
+    if (subject == vote.voteSubject) {
+        if (vote.hasVoted(voter)) {
+            sendServerChat("[SERVER]: YOU HAVE ALREADY VOTED", voter);
+            return;
+        }
+        vote.voters.push_back(voter);
+        const int32_t which = vote.voteSubject;
+        const char* word = which >= 0 && which < 4 ? kSubjects[which] : "";
         sendServerChat("[SERVER]: " + recordText(voter->userName) + " VOTES TO " + word + " (" +
-                           std::to_string(voters.size()) + "/" + std::to_string(needed) + ")",
+                           std::to_string(vote.voters.size()) + "/" + std::to_string(needed) + ")",
                        nullptr);
     }
-    if (int(voters.size()) < needed)
+    if (int(vote.voters.size()) < needed)
         return;
-    if (voteSubject == kRestart) {
+    if (vote.voteSubject == kRestart) {
         std::printf("RESETTING RACE BY VOTES\n");
         resetRace(true);
-    } else if (voteSubject == kNext) {
+    } else if (vote.voteSubject == kNext) {
         std::printf("NEXT SESSION BY VOTES\n");
         if (currentSession >= int(sessions.size()) - 1)
             currentSession = -1;
         evolveSession();
     }
-    voters.clear();
+    vote.voters.clear();
 }

@@ -102,11 +102,8 @@ void CRVServer::initialize() {
     startTime = clock->timeMs();
     printBandwidthEstimate();
 
-    sessionBestLap = kNoSessionBest;
-    raceWon = false;
-    leaderLaps = 0;
-    raceWonTime = 0;
-    maxValidLaps = ServerConfig::kMaxValidLaps;
+    race.newSession();
+    race.maxValidLaps = ServerConfig::kMaxValidLaps;
     joinCounter = 1;
 
     // Offline the messages come from a recording already; recording them again would replace it.
@@ -146,7 +143,7 @@ void CRVServer::flushOutput() {
 void CRVServer::update() {
     releaseRemovedClients();
     serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
-    if (serverTime - lastFlush > 1000) {
+    if (serverTime - lastFlush > kFlushEveryMs) {
         lastFlush = serverTime;
         flushOutput();
     }
@@ -177,7 +174,7 @@ void CRVServer::shutdown() {
     releaseRemovedClients();
     rankingList.clear();
     qualifyList.clear();
-    gridPoints.clear();
+    startPoints.clear();
     flushOutput();
 }
 

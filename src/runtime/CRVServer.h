@@ -9,16 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "admission/AnswerLimits.h"
 #include "admission/CRVClientConnection.h"
-#include "admission/PasswordGuard.h"
 #include "admission/StartPoint.h"
+#include "client/TrackFlags.h"
 #include "content/ContentChecksums.h"
 #include "platform/ZSystem.h"
+#include "race/Countdown.h"
+#include "race/RaceState.h"
 #include "race/SessionRecord.h"
+#include "race/Vote.h"
 #include "records/CRVServerLogger.h"
 #include "records/CRVServerRecorder.h"
 #include "runtime/ServerConfig.h"
-#include "transport/Budgets.h"
 #include "transport/CClientMessageRouter.h"
 #include "transport/RoutedPeer.h"
 
@@ -50,11 +53,8 @@ class CRVServer : public RouterHost {
   public:
     static constexpr int kSlots = 32;
     static constexpr int kGridPlaces = 24;
-    static constexpr int32_t kNoSessionBest = 999999999;
-    // An operator or admin starting the session now still gives the drivers this long.
-    static constexpr int64_t kCommandedStartDelayMs = 20000;
-    // Flags raised and not yet cleared; no track has anywhere near this many.
-    static constexpr size_t kMaxActiveFlags = 256;
+    // Output streams and open files are flushed once more than this has passed.
+    static constexpr int64_t kFlushEveryMs = 1000;
 
     CRVServer();  // production environment
     explicit CRVServer(const ServerEnvironment& env);
@@ -73,10 +73,11 @@ class CRVServer : public RouterHost {
     std::string outputPath(const std::string& relative) const;
     std::string localTimeText(const char* format) const { return localTime(format); }
     void flushOutput();
+    // The server object sends nothing reliably of its own; a resend asked of it is allowed.
+    bool onReliableResend(const PendingReliable& record) override;
 
     // --- messages from senders that are not clients (admission/) ---
     void onMessage(uint8_t* data, int size, const SocketAddress* sender) override;
-    bool onReliableResend(const PendingReliable& record) override;
     void admitClient(const uint8_t* request, int size, const SocketAddress* sender);
     int nextFreeRaceNumber(int n) const;
     int getFreeGridPlace() const;
@@ -92,6 +93,10 @@ class CRVServer : public RouterHost {
     void sendRefused(const std::string& text, const SocketAddress* sender);
     // Unknown senders have no client record: answers go straight through the socket, unqueued.
     void replyTo(const SocketAddress* sender, const uint8_t* data, int size);
+    // Whether a password attempt from `sender` is looked at at all, and the bookkeeping of a
+    // wrong one (with the event-log line when it starts a lock-out).
+    bool passwordAttemptAllowed(const SocketAddress* sender);
+    void wrongPassword(const SocketAddress* sender);
 
     // --- announcements and information for clients (client/) ---
     void sendServerChat(const std::string& text, CRVClientConnection* target);
@@ -99,6 +104,9 @@ class CRVServer : public RouterHost {
     void sendSessionInfo(CRVClientConnection* client);  // null: every client
     void sendClientList(CRVClientConnection* requester, int wantedId, bool all);
     CRVClientConnection* findClient(int id) const;
+    void updateBestLap(int32_t lapTime, int32_t splitTime, CRVClientConnection* client);
+    void sendQualifyList(int id);
+    void processFlag(const uint8_t* flag);
 
     // --- race control (race/) ---
     SessionRecord* current();
@@ -121,8 +129,7 @@ class CRVServer : public RouterHost {
     void updateQualifyRank(int id);
     void sendTimesheet(const std::vector<CRVClientConnection*>& list, bool qualifying);
     void warnValidLaps(int id, const char* infraction);
-    void updateBestLap(int32_t lapTime, int32_t splitTime, const std::string& guid);
-    void sendQualifyList(int id);
+    void loadVoteOptions();
 
     // --- the router's view of the server (runtime/, records/) ---
     size_t peerCount() const override { return clients.size(); }
@@ -137,11 +144,9 @@ class CRVServer : public RouterHost {
     void stepReplayPlayback();
     void closeReplayRecorder();
 
-    // --- lobby and voting set-up (records/, race/) ---
+    // --- lobby (records/) ---
     void registerWithLobby();
     void unregisterFromLobby();
-    void loadVoteOptions();
-    void processFlag(const uint8_t* flag);
 
     // Environment.
     ServerClock* clock;
@@ -168,51 +173,12 @@ class CRVServer : public RouterHost {
     int currentSession = -1;
     bool sequenceFinished = false;
     bool raceValid = false;
-    // Server times of the last countdown tick and "seconds to go" line, kept as 32-bit values
-    // and compared after sign extension with the 64-bit server time.
-    int32_t lastCountdownTick = 0;
-    int32_t lastCountdownChat = 0;
-
-    // Start points.
-    std::vector<StartPoint> gridPoints;
-    std::vector<StartPoint> boxPoints;
-    std::vector<StartPoint> pitPoints;
-
-    // Race records of the session.
-    int32_t sessionBestLap = kNoSessionBest;
-    int32_t sessionBestLapAux = 0;
-    bool raceWon = false;
-    int32_t leaderLaps = 0;
-    uint32_t raceWonTime = 0;
-    int32_t maxValidLaps = 0;
-    uint8_t lastStandings[78] = {37, 0};
-
-    // Voting: the open window, its subject and who has voted in it.
-    uint64_t voteStart = 0;
-    int32_t voteSubject = 0;
-    std::vector<CRVClientConnection*> voters;
-    int32_t voteDuration = 10000;
-    float voteQuorum = 0.75f;
-
-    // Track flags raised and not yet cleared, in the order they were raised.
-    struct FlagEntry {
-        uint8_t unused = 0;
-        uint8_t sector = 0;
-        uint8_t flag = 0;
-        uint8_t type = 1;
-    };
-    std::vector<FlagEntry> activeFlags;
-
-    // Answers to senders that are not clients (status, echo, refusals) per source address and in
-    // all: a server browser asking every few seconds never meets the limit, a forged flood
-    // cannot turn the server into an amplifier.
-    AddressBudget answerBudget{8, 16, 2000, 2000};
-    DropReport answerDrops{"answers to unknown senders dropped (rate limit)"};
-    PasswordGuard passwordGuard;
-    // Whether a password attempt from `sender` is looked at at all, and the bookkeeping of a
-    // wrong one (with the event-log line when it starts a lock-out).
-    bool passwordAttemptAllowed(const SocketAddress* sender);
-    void wrongPassword(const SocketAddress* sender);
+    Countdown countdown;
+    StartPointLists startPoints;
+    RaceState race;
+    Vote vote;
+    TrackFlags flags;
+    AnswerLimits limits;
 
     ContentChecksums checksums;
     bool registeredWithLobby = false;

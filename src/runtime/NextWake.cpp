@@ -4,19 +4,14 @@
 
 #include "admission/CRVClientConnection.h"
 #include "fleet/FleetSdk.h"
+#include "race/ClientRemoval.h"
+#include "race/SessionEnd.h"
 #include "records/CRVServerRecorder.h"
 #include "runtime/CRVServer.h"
 #include "transport/Clock.h"
 #include "transport/ServerStatistics.h"
 
 namespace {
-
-// The per-turn rules act on "more than N ms since", so the first turn that acts is one later.
-constexpr int64_t kFlushEvery = 1000;
-constexpr int64_t kCountdownTickEvery = 1000;
-constexpr int64_t kOverAnnouncedUntilAdvance = 10000;
-constexpr int64_t kSilenceLimit = 60000;
-constexpr int64_t kRaceEndAfterWin = 120000;
 
 class Earliest {
   public:
@@ -40,19 +35,19 @@ void sessionSteps(const CRVServer& server, const SessionRecord& s, int64_t now, 
     const int64_t start = int64_t(s.startTime);
     if (!s.started) {
         e.at(start);
-        e.at(int64_t(server.lastCountdownTick) + kCountdownTickEvery + 1);
+        e.at(server.countdown.nextTickAt());
     }
     if (s.type == kPractice || s.type == kQualifying) {
         const int64_t end = start + s.sessionTime;
         e.ahead(end + 1);
-        e.ahead(end + kOverAnnouncedUntilAdvance + 1);
+        e.ahead(end + kAdvanceAfterOvertimeMs + 1);
         const bool overtime = now > end;
         if (overtime && !(server.sequenceFinished && s.overAnnounced))
             e.within(kEndWatchMs);
     } else if (s.type == kRace && s.started && !server.sequenceFinished) {
         e.within(kEndWatchMs);
-        if (server.raceWon)
-            e.ahead(int64_t(server.raceWonTime) + kRaceEndAfterWin + 1);
+        if (server.race.raceWon)
+            e.ahead(int64_t(server.race.raceWonTime) + kRaceEndAfterWinMs + 1);
     }
 }
 
@@ -60,12 +55,13 @@ void sessionSteps(const CRVServer& server, const SessionRecord& s, int64_t now, 
 
 int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
     Earliest e(now);
-    e.at(server.lastFlush + kFlushEvery + 1);
+    // The per-turn rules act on "more than N ms since", so the first turn that acts is one later.
+    e.at(server.lastFlush + CRVServer::kFlushEveryMs + 1);
     for (const CRVClientConnection* c : server.clients) {
         e.at(c->lastSituationTime == 0 ? now : c->lastSituationTime + c->situationInterval + 1);
         // The clean-up takes one client a turn, so an overdue one is due at once.
         if (!c->isReplayed && c->address.port() != 0)
-            e.at(c->hasLeft ? now : std::max(now, c->lastSeenTime + kSilenceLimit));
+            e.at(c->hasLeft ? now : std::max(now, c->lastSeenTime + kSilenceLimitMs));
     }
     if (!server.router.queue.empty())
         e.at(now);

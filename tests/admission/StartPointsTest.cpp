@@ -29,20 +29,22 @@ TEST(StartPoints, NewFormatGivesSixteenPointsPerListAndTheOldOneIsTheFallback) {
         has(printed([&] { old.server->loadConfiguration(); }), "Loading old startpoints\n"));
 
     const CRVServer& s = *h.server;
-    for (const std::vector<StartPoint>* list : {&s.gridPoints, &s.boxPoints, &s.pitPoints})
+    for (const std::vector<StartPoint>* list :
+         {&s.startPoints.gridPoints, &s.startPoints.boxPoints, &s.startPoints.pitPoints})
         ASSERT_EQ(list->size(), 16u);
-    expectPoint(s.pitPoints[0], 1, 3, 0, 1);
-    expectPoint(s.gridPoints[0], 10, -20, 1, 0);
-    expectPoint(s.boxPoints[1], -4, 4, 0, -1);
-    expectPoint(s.gridPoints[15], 0, 0, 0, 1);  // a section the file lacks
-    expectPoint(pointAt(s.gridPoints, 16), 0, 0, 0, 1);
-    expectPoint(pointAt(s.gridPoints, -1), 0, 0, 0, 1);
+    expectPoint(s.startPoints.pitPoints[0], 1, 3, 0, 1);
+    expectPoint(s.startPoints.gridPoints[0], 10, -20, 1, 0);
+    expectPoint(s.startPoints.boxPoints[1], -4, 4, 0, -1);
+    expectPoint(s.startPoints.gridPoints[15], 0, 0, 0, 1);  // a section the file lacks
+    expectPoint(pointAt(s.startPoints.gridPoints, 16), 0, 0, 0, 1);
+    expectPoint(pointAt(s.startPoints.gridPoints, -1), 0, 0, 0, 1);
 
-    ASSERT_EQ(old.server->gridPoints.size(), 5u);
-    EXPECT_TRUE(old.server->boxPoints.empty() && old.server->pitPoints.empty());
-    expectPoint(old.server->gridPoints[1], 7.5f, -2, 0.6f, 0.8f);
+    ASSERT_EQ(old.server->startPoints.gridPoints.size(), 5u);
+    EXPECT_TRUE(old.server->startPoints.boxPoints.empty() &&
+                old.server->startPoints.pitPoints.empty());
+    expectPoint(old.server->startPoints.gridPoints[1], 7.5f, -2, 0.6f, 0.8f);
     EXPECT_FALSE(old.server->loadStartPoints(old.folder.path() + "/absent.ini"));
-    EXPECT_EQ(old.server->gridPoints.size(), 5u);
+    EXPECT_EQ(old.server->startPoints.gridPoints.size(), 5u);
 }
 
 TEST(StartPoints, FreeGridPlaceIsTheLowestUnheldAndFifteenWhenAllAreHeld) {

@@ -30,8 +30,8 @@ TEST_F(Flags, ClearingAFlagClearsEverySectorItWasRaisedInAndOthersStay) {
     EXPECT_EQ(sent(), (std::vector<Bytes>{{84, 3, 1, 1}, {84, 5, 1, 1}, {84, 5, 2, 1}}));
     EXPECT_EQ(deliver(a, {RV_FLAG, 9, 1, 0}), "Processing flag 1 type=0 sector=9\n");
     EXPECT_EQ(sent(), (std::vector<Bytes>{{84, 3, 255, 0}, {84, 5, 255, 0}}));
-    ASSERT_EQ(server().activeFlags.size(), 1u);
-    EXPECT_EQ(server().activeFlags[0].sector, 5);
+    ASSERT_EQ(server().flags.activeFlags.size(), 1u);
+    EXPECT_EQ(server().flags.activeFlags[0].sector, 5);
     deliver(a, {RV_FLAG, 9, 1, 0});  // nothing left to clear
     deliver(a, {RV_FLAG, 9, 2, 7});  // neither raise nor clear
     deliver(a, {RV_FLAG});           // short: sector 0, flag 0, type 0
@@ -44,15 +44,15 @@ TEST_F(Flags, ClearingAFlagClearsEverySectorItWasRaisedInAndOthersStay) {
 TEST_F(Flags, AFloodOfRaisesIsHeldByTheSendersBudgetAndTheListsLimit) {
     for (int i = 0; i < 300; ++i)
         deliver(a, {RV_FLAG, 1, 1, 1});
-    EXPECT_EQ(server().activeFlags.size(), 20u);  // the burst of one client's broadcasts
+    EXPECT_EQ(server().flags.activeFlags.size(), 20u);  // the burst of one client's broadcasts
     EXPECT_EQ(sent().size(), 20u);
     const uint8_t raise[] = {RV_FLAG, 1, 1, 1};
     printed([&] {
         for (int i = 0; i < 300; ++i)
             server().processFlag(raise);
     });
-    EXPECT_EQ(server().activeFlags.size(), CRVServer::kMaxActiveFlags);
-    EXPECT_EQ(sent().size(), CRVServer::kMaxActiveFlags - 20);
+    EXPECT_EQ(server().flags.activeFlags.size(), TrackFlags::kMaxActiveFlags);
+    EXPECT_EQ(sent().size(), TrackFlags::kMaxActiveFlags - 20);
     EXPECT_EQ(printed([&] { server().processFlag(raise); }),
               "Processing flag 1 type=1 sector=1\nFlag list full, flag 1 in sector 1 not raised\n");
 }

@@ -29,14 +29,14 @@ TEST_F(Laps, RepeatsAreIgnoredCountedLapsAreLoggedAndRelayedToTheOthers) {
 TEST_F(Laps, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLapsAndPractice) {
     lap(a, 1, 80000);
     lap(a, 2, 79000);
-    EXPECT_EQ(server().sessionBestLap, CRVServer::kNoSessionBest);  // practice
+    EXPECT_EQ(server().race.sessionBestLap, RaceState::kNoSessionBest);  // practice
     session().type = kQualifying;
     lap(b, 1, 90000);
     EXPECT_EQ(std::pair(b->bestLap, b->qualifyBestLap), std::pair(90000u, 90000u));
     lap(b, 2, 91000);
-    EXPECT_EQ(server().sessionBestLap, CRVServer::kNoSessionBest);
+    EXPECT_EQ(server().race.sessionBestLap, RaceState::kNoSessionBest);
     lap(b, 3, 89000);
-    EXPECT_EQ(std::pair(server().sessionBestLap, server().sessionBestLapAux),
+    EXPECT_EQ(std::pair(server().race.sessionBestLap, server().race.sessionBestLapAux),
               std::pair(89000, 44500));
     // A lap of 0 ms is a best lap; as "none" it is replaced by the next one.
     lap(a, 3, 0);

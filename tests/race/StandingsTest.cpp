@@ -41,7 +41,7 @@ TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents
     EXPECT_EQ(last(), standings({0, -6666, -1, -1}, 4));
     EXPECT_EQ(d[3]->lapsBehind, 1);
     lap(d[0], 4, 60000, 240000);  // the win
-    EXPECT_TRUE(server().raceWon);
+    EXPECT_TRUE(server().race.raceWon);
     lap(d[1], 3, 70000, 191000);
     lap(d[2], 2, 70000, 132000);  // third in the list at his own update
     lap(d[3], 2, 70000, 140000);  // fourth: a later finisher
@@ -52,7 +52,7 @@ TEST_F(Standings, LappedDriversShowUnknownThenLapsDownAndFinishersGetTheirEvents
     take();
     deliver(d[0], {RV_STANDINGSREQUEST});
     EXPECT_EQ(take(RV_CHAT)[0].bytes, chat("[SERVER]: RACE WON BY D1"));
-    EXPECT_EQ(server().raceWonTime, uint32_t(server().serverTime));
+    EXPECT_EQ(server().race.raceWonTime, uint32_t(server().serverTime));
     EXPECT_EQ(countOf(log("RACEEND"), "RACEEND,guid-D1\n"), 2u);
 }
 
@@ -60,7 +60,7 @@ TEST_F(Standings, ARaceOfOneLapIsNeverWonByLaps) {
     startRace(2, 1);
     lap(d[0], 1, 60000, 60000);
     lap(d[0], 2, 60000, 120000);
-    EXPECT_FALSE(server().raceWon);
+    EXPECT_FALSE(server().race.raceWon);
 }
 
 TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
@@ -72,7 +72,7 @@ TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
     EXPECT_EQ(race[1], 15);
     EXPECT_EQ(race[16], 15);  // the fifteenth driver's id, then the gaps
     EXPECT_EQ(race[77], 2);
-    EXPECT_EQ(server().lastStandings[1], 15);
+    EXPECT_EQ(server().race.lastStandings[1], 15);
 
     for (int type : {0, 1}) {
         SCOPED_TRACE(type);
@@ -93,7 +93,7 @@ TEST_F(Standings, DriversBeyondTheValidLapLimitAreWarnedInPracticeAndQualifying)
     start(eventConfig("SESSIONS=2\n" + session(0, 0, "Practice", 0, 10) +
                       session(1, 1, "Qualifying", 0, 10)));
     CRVClientConnection* max = attach("Max");
-    server().maxValidLaps = 1;
+    server().race.maxValidLaps = 1;
     lap(max, 1, 60000, 60000);
     EXPECT_TRUE(take(RV_CHAT).empty());
     lap(max, 2, 50000, 110000);

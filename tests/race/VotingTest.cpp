@@ -39,7 +39,7 @@ TEST_F(Voting, ThreeOfFourPassARestartAndARepeatedVoteCountsNothing) {
     EXPECT_EQ(vote(d[1], "nextses"), "");  // the window is the restart's
     EXPECT_EQ(vote(d[1], "restart"), "[SERVER]: D2 VOTES TO RESTART (2/3)|");
     EXPECT_EQ(vote(d[2], "restart"), "[SERVER]: D3 VOTES TO RESTART (3/3)|" + kRestarted);
-    EXPECT_TRUE(server().voters.empty());
+    EXPECT_TRUE(server().vote.voters.empty());
     EXPECT_EQ(harness->folder.list("server/sessions").size(), 0u);  // a voted restart saves nothing
 }
 
@@ -54,19 +54,19 @@ TEST_F(Voting, AWindowRunsOutAndALoneDriverPassesAtOnce) {
     vote(d[0], "nextses");
     EXPECT_EQ(server().currentSession, 0);
     at(33003);  // a voter who leaves is no longer counted
-    server().voteQuorum = 2;
+    server().vote.voteQuorum = 2;
     vote(d[0], "restart");
     server().removeClient(d[0]);
-    EXPECT_TRUE(server().voters.empty());
+    EXPECT_TRUE(server().vote.voters.empty());
 }
 
 TEST_F(Voting, OptionsFromTheFileAndAWindowOfNoLength) {
     startWith(1, "[VOTES]\nQUORUM=1.0\nDURATION=0\n");
-    EXPECT_EQ(server().voteQuorum, 1.0f);
+    EXPECT_EQ(server().vote.voteQuorum, 1.0f);
     EXPECT_EQ(vote(d[0], "restart"), "");
     EXPECT_EQ(server().currentSession, 0);
     startWith(1, "[VOTES]\nQUORUM=0.5\n");
-    EXPECT_EQ(server().voteDuration, 0);  // a missing key reads as zero
+    EXPECT_EQ(server().vote.voteDuration, 0);  // a missing key reads as zero
 }
 
 TEST_F(Voting, ALoneClientNeedsNoVotesSoAnyVoteInTheWindowPassesItsSubjectAgain) {

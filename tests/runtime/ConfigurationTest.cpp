@@ -23,7 +23,7 @@ TEST(Configuration, DocumentsFolderFileWithItsConversionsSessionsAndEntryList) {
     EXPECT_FLOAT_EQ(c.bandwidth, 5000.0f);
     EXPECT_TRUE(c.fullMode);
     EXPECT_EQ(c.maxValidLaps, 3);
-    EXPECT_EQ(h.server->maxValidLaps, 10000) << "the limit in force ignores the file";
+    EXPECT_EQ(h.server->race.maxValidLaps, 10000) << "the limit in force ignores the file";
 
     ASSERT_EQ(h.server->sessions.size(), 2u);
     const SessionRecord& s = h.server->sessions[0];

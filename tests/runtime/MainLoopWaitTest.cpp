@@ -38,8 +38,8 @@ struct WaitingServer {
                     packet = c->lastSituationTime;
             note(std::string("packet ") + name, packet);
         }
-        note("countdown tick", s.lastCountdownTick);
-        note("countdown chat", s.lastCountdownChat);
+        note("countdown tick", s.countdown.lastCountdownTick);
+        note("countdown chat", s.countdown.lastCountdownChat);
         note("started", s.sessions[0].started);
         note("over", s.sessions[0].overAnnounced);
         note("finished", s.sequenceFinished);

@@ -47,9 +47,9 @@ std::vector<CRVClientConnection*> RaceFixture::attachDrivers(int n) {
 }
 
 void RaceFixture::numberGrid(int n) {
-    server().gridPoints.assign(size_t(n), StartPoint{});
+    server().startPoints.gridPoints.assign(size_t(n), StartPoint{});
     for (int i = 0; i < n; ++i)
-        server().gridPoints[size_t(i)].px = float(i);
+        server().startPoints.gridPoints[size_t(i)].px = float(i);
 }
 
 std::string RaceFixture::deliver(CRVClientConnection* client, Bytes message) {

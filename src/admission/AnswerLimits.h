@@ -1,0 +1,14 @@
+#pragma once
+// What strangers may cost the server: answers to senders that are not clients (status, echo,
+// refusals) per source address and in all, and the cooling-off of password guessers. A server
+// browser asking every few seconds never meets these limits; a forged flood cannot turn the
+// server into an amplifier.
+
+#include "admission/PasswordGuard.h"
+#include "transport/Budgets.h"
+
+struct AnswerLimits {
+    AddressBudget answerBudget{8, 16, 2000, 2000};
+    DropReport answerDrops{"answers to unknown senders dropped (rate limit)"};
+    PasswordGuard passwordGuard;
+};
