@@ -13,7 +13,7 @@
 
 #include "LossyRelay.h"
 #include "common/Cli.h"
-#include "common/PeerMessages.h"
+#include "common/PeerInbox.h"
 #include "common/Process.h"
 #include "platform/Platform.h"
 #include "protocol/MessageTypes.h"
@@ -69,9 +69,8 @@ class Flooder {
         uint8_t buffer[2048];
         SocketAddress from;
         for (int i = 0; i < 100 && platform::udpWaitReadable(socket_, 20); ++i) {
-            int n = platform::udpRecvFrom(socket_, buffer, int(sizeof buffer), from);
-            if (n >= 2 && buffer[0] == 0)
-                send(peer::acknowledgement(buffer[1]));
+            const int n = platform::udpRecvFrom(socket_, buffer, int(sizeof buffer), from);
+            peer::unframe(buffer, n, [&](const Bytes& ack) { send(ack); });
         }
     }
     void run() {

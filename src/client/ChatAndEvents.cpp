@@ -6,6 +6,7 @@
 #include "admission/CRVClientConnection.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
+#include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
 #include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
@@ -44,18 +45,19 @@ std::string textFrom(const uint8_t* data, int size, int offset) {
 void CRVClientConnection::onChat(uint8_t* data, int size) {
     if (!mayFanOut(broadcastBudget))
         return;
+    constexpr int kText = int(chat_message::kText);
     ByteReader r(data, size);
-    r.seek(2);
+    r.seek(chat_message::kLength);
     const int length = r.u8();
     std::printf("char length=%d\n", length);
     // The length byte is the client's word; never relay or read beyond what actually came.
-    const int available = size > 3 ? size - 3 : 0;
+    const int available = size > kText ? size - kText : 0;
     const int textLength = length < available ? length : available;
-    const int messageSize = 3 + textLength < size ? 3 + textLength : size;
+    const int messageSize = kText + textLength < size ? kText + textLength : size;
     for (CRVClientConnection* client : server->clients)
         server->router.send(client, data, messageSize, 0, false);
 
-    std::string text(reinterpret_cast<const char*>(data) + (size > 3 ? 3 : size),
+    std::string text(reinterpret_cast<const char*>(data) + (size > kText ? kText : size),
                      size_t(textLength));
     text = text.c_str();  // the simulator's display stops at an embedded zero too
     std::printf("[%s]: %s\n", printable(recordText(userName)).c_str(), printable(text).c_str());

@@ -6,18 +6,11 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
-
-namespace {
-
-constexpr int kSplitSize = 6;
-constexpr int kQualifyListSize = 77;
-constexpr size_t kQualifyListEntries = 15;
-
-}  // namespace
 
 // Called only after the dispatcher has checked the exact size of 17 bytes.
 void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
@@ -25,7 +18,7 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
     if (session == nullptr || finished)
         return;
     ByteReader r(data, size);
-    r.seek(1);
+    r.seek(lap_completed::kLap);
     const uint32_t lapNumber = r.u32();
     const int32_t lapTime = r.i32();
     const int32_t splitTime = r.i32();
@@ -57,7 +50,7 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
                        4);
 
     ByteWriter w(lapRecord, sizeof lapRecord);
-    w.seek(2);
+    w.seek(lap_info::kTotalTime);
     w.i32(totalTime);
     w.i32(lapTime);
     w.u32(bestLap);
@@ -69,18 +62,18 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
 void CRVClientConnection::onSplit(uint8_t* data, int size) {
     // Relayed as the difference to the sender's best lap at the same point, to the clients
     // that follow the sender only.
-    uint8_t split[kSplitSize] = {};
-    std::memcpy(split, data, size_t(size < kSplitSize ? size : kSplitSize));
-    ByteReader r(split, sizeof split);
-    r.seek(1);
+    uint8_t out[split::kSize] = {};
+    std::memcpy(out, data, size_t(size < int(split::kSize) ? size : int(split::kSize)));
+    ByteReader r(data, size);
+    r.seek(split::kTime);
     const uint32_t delta = r.u32() - bestLapAux;
-    ByteWriter w(split, sizeof split);
-    w.seek(1);
+    ByteWriter w(out, sizeof out);
+    w.seek(split::kTime);
     w.u32(delta);
     w.u8(id);
     for (CRVClientConnection* c : server->clients)
         if (c->id != id && c->focusId == id)
-            server->router.send(c, split, kSplitSize, 0, false);
+            server->router.send(c, out, int(split::kSize), 0, false);
 }
 
 void CRVClientConnection::onFocus(uint8_t* data, int size) {
@@ -117,16 +110,14 @@ void CRVServer::updateBestLap(int32_t lapTime, int32_t splitTime, const std::str
 }
 
 void CRVServer::sendQualifyList(int id) {
-    uint8_t m[kQualifyListSize] = {};
+    uint8_t m[qualify_list::kSize] = {};
     ByteWriter w(m, sizeof m);
     w.u8(RV_QUALIFYLIST);
     const size_t count =
-        qualifyList.size() < kQualifyListEntries ? qualifyList.size() : kQualifyListEntries;
+        qualifyList.size() < ranked::kEntries ? qualifyList.size() : ranked::kEntries;
     w.u8(uint8_t(count));
     for (size_t i = 0; i < count; ++i) {
-        m[2 + i] = qualifyList[i]->id;
-        w.seek(17 + 4 * i);
-        w.u32(qualifyList[i]->qualifyBestLap);
+        ranked::writeEntry(w, i, qualifyList[i]->id, qualifyList[i]->qualifyBestLap);
     }
     CRVClientConnection* requester = findClient(id);
     if (requester != nullptr)

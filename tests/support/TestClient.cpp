@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "common/PeerMessages.h"
+#include "common/PeerInbox.h"
 #include "platform/Platform.h"
 #include "protocol/ByteReader.h"
 
@@ -42,22 +42,18 @@ bool TestClient::readOne(int timeoutMs) {
                       : -1;
     if (n < 0)
         return false;
-    if (n >= 1 && buf[0] == 1) {
-        acknowledgements.push_back(n >= 2 ? buf[1] : 0);
+    const peer::Unframed u = acknowledge
+                                 ? peer::unframe(buf, n, [&](const Bytes& ack) { sendRaw(ack); })
+                                 : peer::unframe(buf, n);
+    if (u.kind == peer::Unframed::kAcknowledgement) {
+        acknowledgements.push_back(u.sequence);
         return true;
     }
     Received r;
     r.datagram.assign(buf, buf + n);
-    if (n >= 1 && buf[0] == 0) {
-        r.reliable = true;
-        r.sequence = n >= 2 ? buf[1] : 0;
-        if (n > 6)
-            r.bytes.assign(buf + 6, buf + n);
-        if (acknowledge)
-            sendRaw(peer::acknowledgement(r.sequence));
-    } else {
-        r.bytes.assign(buf, buf + n);
-    }
+    r.reliable = u.kind == peer::Unframed::kReliable;
+    r.sequence = u.sequence;
+    r.bytes.assign(u.message, u.message + u.size);
     received.push_back(std::move(r));
     return true;
 }

@@ -1,0 +1,93 @@
+#pragma once
+// Offsets of the messages admitted clients exchange with the server while they drive: car
+// states, laps and the lists that rank them. Sizes are those of msgsize.
+
+#include <cstddef>
+
+#include "protocol/ByteWriter.h"
+#include "protocol/MessageTypes.h"
+
+// RV_CARUPDATE: one car's state. The same record, with the owner's id filled in, is what the
+// combined car-state packet carries for every other car.
+namespace car_update {
+constexpr size_t kSize = msgsize::kCarUpdate;
+constexpr size_t kOwner = 1;     // u8, zero from the driver, the car's id when relayed
+constexpr size_t kSequence = 2;  // u32
+constexpr size_t kState = 6, kStateSize = 16;
+constexpr size_t kFlags = 22;  // u8
+constexpr uint8_t kRetiredBit = 2;
+}  // namespace car_update
+
+// RV_MEGAPACKET: a count, then one car-update record for each other car.
+namespace car_states {
+constexpr size_t kCount = 1;
+constexpr size_t kRecords = msgsize::kMegapacketHeader;
+constexpr size_t kRecordSize = car_update::kSize;
+// A receiver takes at most this many bytes in one packet.
+constexpr size_t kLimit = 1000;
+constexpr size_t kMaxRecords = (kLimit - kRecords) / kRecordSize;
+}  // namespace car_states
+
+// RV_LAPCOMPLETED, from the driver.
+namespace lap_completed {
+constexpr size_t kLap = 1;         // u32, the client's own lap number
+constexpr size_t kLapTime = 5;     // i32, ms
+constexpr size_t kSplitTime = 9;   // i32, ms
+constexpr size_t kTotalTime = 13;  // i32, ms
+}  // namespace lap_completed
+
+// RV_LAPINFO: a driver's last lap as shown to the others.
+namespace lap_info {
+constexpr size_t kSize = msgsize::kLapInfo;
+constexpr size_t kOwner = 1;      // u8
+constexpr size_t kTotalTime = 2;  // i32, the join time until a first lap
+constexpr size_t kLapTime = 6;    // i32
+constexpr size_t kBestLap = 10;   // u32
+}  // namespace lap_info
+
+// RV_SPLIT: a split time in, the difference to the best lap out with the sender's id.
+namespace split {
+constexpr size_t kSize = msgsize::kSplit;
+constexpr size_t kTime = 1;   // u32
+constexpr size_t kOwner = 5;  // u8, on the way out
+}  // namespace split
+
+// The three ranked lists (RV_STANDINGS, RV_TIMESHEET, RV_QUALIFYLIST) share their head: a
+// count, fifteen ids, then fifteen 32-bit values (gap, best lap or qualifying lap).
+namespace ranked {
+constexpr size_t kEntries = 15;
+constexpr size_t kCount = 1;
+constexpr size_t kIds = 2;
+constexpr size_t kValues = kIds + kEntries;  // 4 bytes an entry
+
+// Entry `i` (below kEntries) of a list: its id and its value.
+inline void writeEntry(ByteWriter& w, size_t i, uint8_t id, uint32_t value) {
+    w.seek(kIds + i);
+    w.u8(id);
+    w.seek(kValues + 4 * i);
+    w.u32(value);
+}
+}  // namespace ranked
+
+namespace standings {
+constexpr size_t kSize = msgsize::kStandings;
+constexpr size_t kLeaderLap = ranked::kValues + 4 * ranked::kEntries;  // u8, the lap being run
+}  // namespace standings
+
+namespace timesheet {
+constexpr size_t kSize = msgsize::kTimesheet;
+constexpr size_t kLaps = ranked::kValues + 4 * ranked::kEntries;  // u8 an entry
+constexpr size_t kMinutesLeft = kLaps + ranked::kEntries;         // u8
+constexpr size_t kMaxValidLaps = kMinutesLeft + 1;                // u8
+constexpr size_t kBestLap = kMaxValidLaps + 1;                    // i32, the session's best
+constexpr size_t kBestLapSplit = kBestLap + 4;                    // i32
+}  // namespace timesheet
+
+namespace qualify_list {
+constexpr size_t kSize = msgsize::kQualifyList;
+}  // namespace qualify_list
+
+static_assert(standings::kLeaderLap + 1 == standings::kSize);
+static_assert(timesheet::kBestLapSplit + 4 == timesheet::kSize);
+static_assert(ranked::kValues + 4 * ranked::kEntries == qualify_list::kSize);
+static_assert(car_update::kFlags + 1 == car_update::kSize);
