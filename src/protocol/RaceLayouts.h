@@ -87,6 +87,29 @@ namespace qualify_list {
 constexpr size_t kSize = msgsize::kQualifyList;
 }  // namespace qualify_list
 
+// RV_DRIVERINFOS: a driver's career, kept as it came and passed on on request.
+namespace driver_infos {
+constexpr size_t kSize = msgsize::kDriverInfos;
+constexpr size_t kRaces = 1, kWins = 5, kPodiums = 9, kKm = 13;  // i32 each
+constexpr size_t kDnf = 17, kOnlineKm = 21, kContacts = 25;
+}  // namespace driver_infos
+
+// RV_CLIENTINFO: one client's record as the others see it. Texts are fixed fields; the career
+// figures follow the tyres and nationality, the client's address ends the message.
+namespace client_info {
+constexpr size_t kSize = msgsize::kClientInfo;
+constexpr size_t kUserNameWidth = 21, kNameWidth = 16;  // extra name, model, team
+constexpr size_t kTextWidth = 32;                       // tyres, nationality
+constexpr size_t kAddress = 267;
+}  // namespace client_info
+
+// RV_FLAG: a flag raised (type 1) or cleared (type 0) in a sector.
+namespace flag_message {
+constexpr size_t kSize = 4;
+constexpr size_t kSector = 1, kNumber = 2, kType = 3;
+constexpr uint8_t kNoFlag = 255;  // in the number field of a cleared sector
+}  // namespace flag_message
+
 static_assert(standings::kLeaderLap + 1 == standings::kSize);
 static_assert(timesheet::kBestLapSplit + 4 == timesheet::kSize);
 static_assert(ranked::kValues + 4 * ranked::kEntries == qualify_list::kSize);
