@@ -8,6 +8,7 @@
 #include "protocol/ByteWriter.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
@@ -148,8 +149,9 @@ void CRVClientConnection::onJumpStart() {
 
 void CRVClientConnection::onContact(uint8_t* data, int size) {
     ByteReader r(data, size);
-    r.seek(1);
+    r.seek(contact::kOther);
     const uint8_t otherId = r.u8();
+    r.seek(contact::kValues);
     const float a = r.f32();
     const float b = r.f32();
     const float c = r.f32();
@@ -173,11 +175,14 @@ void CRVClientConnection::onPitSpeedInfraction() {
 
 void CRVClientConnection::onChecksums(uint8_t* data, int size) {
     ByteReader r(data, size);
-    r.seek(1);
-    const int32_t executable = r.i32();
-    const int32_t car = r.i32();
-    const int32_t track = r.i32();
-    const int32_t tyres = r.i32();
+    auto at = [&r](size_t offset) {
+        r.seek(offset);
+        return r.i32();
+    };
+    const int32_t executable = at(checksums::kExecutable);
+    const int32_t car = at(checksums::kCar);
+    const int32_t track = at(checksums::kTrack);
+    const int32_t tyres = at(checksums::kTyres);
     std::printf("[CHECK]: %s N:%d C:%d T:%d TR:%d\n", printable(recordText(userName)).c_str(),
                 int(executable), int(car), int(track), int(tyres));
     // Mismatches are recorded for the stewards; the driver stays in the event.

@@ -110,6 +110,17 @@ constexpr size_t kSector = 1, kNumber = 2, kType = 3;
 constexpr uint8_t kNoFlag = 255;  // in the number field of a cleared sector
 }  // namespace flag_message
 
+// RV_CONTACT: a touch with another car (or, with the sender's own id, the wall).
+namespace contact {
+constexpr size_t kOther = 1;   // u8
+constexpr size_t kValues = 2;  // three f32, logged as they came
+}  // namespace contact
+
+// RV_CHECKSUMS: what the simulator computed over its program, car, track and tyres.
+namespace checksums {
+constexpr size_t kExecutable = 1, kCar = 5, kTrack = 9, kTyres = 13;  // i32 each
+}  // namespace checksums
+
 static_assert(standings::kLeaderLap + 1 == standings::kSize);
 static_assert(timesheet::kBestLapSplit + 4 == timesheet::kSize);
 static_assert(ranked::kValues + 4 * ranked::kEntries == qualify_list::kSize);

@@ -1,11 +1,11 @@
 #include "support/TestClient.h"
 
-#include <cstring>
 #include <stdexcept>
 
 #include "common/PeerInbox.h"
 #include "platform/Platform.h"
 #include "protocol/ByteReader.h"
+#include "protocol/ByteWriter.h"
 
 // The socket calls are the platform layer's; the framing and bookkeeping are the test's own.
 TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(serverPort) {
@@ -89,24 +89,30 @@ std::vector<uint8_t> bytesOf(std::initializer_list<int> values) {
     return v;
 }
 
+namespace {
+
+// Writes at `offset` of `v` through the server's writer, growing `v` to hold `size` bytes there.
+template <typename Put>
+void putAt(std::vector<uint8_t>& v, size_t offset, size_t size, Put put) {
+    if (v.size() < offset + size)
+        v.resize(offset + size);
+    ByteWriter w(v.data(), v.size());
+    w.seek(offset);
+    put(w);
+}
+
+}  // namespace
+
 void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value) {
-    if (v.size() < offset + 4)
-        v.resize(offset + 4);
-    for (int i = 0; i < 4; ++i)
-        v[offset + size_t(i)] = uint8_t(value >> (8 * i));
+    putAt(v, offset, 4, [&](ByteWriter& w) { w.u32(value); });
 }
 
 void putF32(std::vector<uint8_t>& v, size_t offset, float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    putU32(v, offset, bits);
+    putAt(v, offset, 4, [&](ByteWriter& w) { w.f32(value); });
 }
 
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text) {
-    if (v.size() < offset + text.size() + 1)
-        v.resize(offset + text.size() + 1);
-    std::memcpy(v.data() + offset, text.data(), text.size());
-    v[offset + text.size()] = 0;
+    putAt(v, offset, text.size() + 1, [&](ByteWriter& w) { w.text(text, text.size() + 1); });
 }
 
 // Reads of server output go through the server's own bounds-checked reader: past the end is zero.
