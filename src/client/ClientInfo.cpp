@@ -89,11 +89,8 @@ void CRVServer::sendStarBasicInfos(CRVClientConnection* client) {
     }
 
     if (client->entryBallast != 0.0f) {
-        uint8_t ballast[msgsize::kBallast];
-        ByteWriter b(ballast, sizeof ballast);
-        b.u8(RV_BALLAST);
-        b.f32(client->entryBallast);
-        router.send(client, ballast, int(b.size()), 5, true);
+        const BallastMessage ballast(client->entryBallast);
+        router.send(client, ballast.bytes, msgsize::kBallast, 5, true);
     }
 
     uint8_t grid[msgsize::kGridPoints];

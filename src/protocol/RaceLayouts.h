@@ -121,6 +121,16 @@ namespace checksums {
 constexpr size_t kExecutable = 1, kCar = 5, kTrack = 9, kTyres = 13;  // i32 each
 }  // namespace checksums
 
+// RV_BALLAST: the weight, in kilograms, a car carries from now on.
+struct BallastMessage {
+    uint8_t bytes[msgsize::kBallast];
+    explicit BallastMessage(float kg) {
+        ByteWriter w(bytes, sizeof bytes);
+        w.u8(RV_BALLAST);
+        w.f32(kg);
+    }
+};
+
 static_assert(standings::kLeaderLap + 1 == standings::kSize);
 static_assert(timesheet::kBestLapSplit + 4 == timesheet::kSize);
 static_assert(ranked::kValues + 4 * ranked::kEntries == qualify_list::kSize);
