@@ -86,7 +86,7 @@ class Flooder {
         const Bytes message = kind_ == "chat"      ? peer::chat(0, "flood")
                               : kind_ == "relay"   ? Bytes{RV_RELAY, 1, 2, 3, 4}
                               : kind_ == "signoff" ? peer::typeOnly(RV_SIGNOFF)
-                                                   : Bytes{RV_GETSTATUS, 1, 2, 3, 4};
+                                                   : tool::statusQuery(0x04030201);
         const auto step = std::chrono::duration<double>(1.0 / perSecond_);
         auto next = std::chrono::steady_clock::now();
         uint8_t buffer[2048];
