@@ -1,6 +1,5 @@
 // Completed laps, split times, which car a client follows, and the qualifying list.
 #include <cstdio>
-#include <cstring>
 
 #include "admission/CRVClientConnection.h"
 #include "protocol/ByteReader.h"
@@ -62,13 +61,12 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
 void CRVClientConnection::onSplit(uint8_t* data, int size) {
     // Relayed as the difference to the sender's best lap at the same point, to the clients
     // that follow the sender only.
-    uint8_t out[split::kSize] = {};
-    std::memcpy(out, data, size_t(size < int(split::kSize) ? size : int(split::kSize)));
     ByteReader r(data, size);
     r.seek(split::kTime);
     const uint32_t delta = r.u32() - bestLapAux;
+    uint8_t out[split::kSize];
     ByteWriter w(out, sizeof out);
-    w.seek(split::kTime);
+    w.u8(RV_SPLIT);
     w.u32(delta);
     w.u8(id);
     for (CRVClientConnection* c : server->clients)
