@@ -7,7 +7,8 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 
-// The socket calls are the platform layer's; the framing and bookkeeping are the test's own.
+// The socket calls are the platform layer's and the framing the tools' client side; the
+// bookkeeping is the test's own.
 TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(serverPort) {
     fd_ = platform::udpOpen();
     if (fd_ < 0 || !platform::udpBindTo(fd_, 0x7f000001, localPort))
