@@ -92,7 +92,7 @@ void CRVClientConnection::sendMegapacket() {
     if (lastSituationTime != 0 && now - lastSituationTime <= situationInterval)
         return;
 
-    uint8_t packet[car_states::kRecords + car_states::kMaxRecords * car_states::kRecordSize];
+    uint8_t packet[car_states::sizeFor(car_states::kMaxRecords)];
     ByteWriter w(packet, sizeof packet);
     w.u8(RV_MEGAPACKET);
     w.u8(0);  // record count, filled in below

@@ -26,6 +26,10 @@ constexpr size_t kRecordSize = car_update::kSize;
 // A receiver takes at most this many bytes in one packet.
 constexpr size_t kLimit = 1000;
 constexpr size_t kMaxRecords = (kLimit - kRecords) / kRecordSize;
+
+constexpr size_t sizeFor(size_t records) {
+    return kRecords + kRecordSize * records;
+}
 }  // namespace car_states
 
 // RV_LAPCOMPLETED, from the driver.

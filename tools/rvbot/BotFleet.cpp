@@ -248,7 +248,7 @@ void BotFleet::onMegapacket(Bot& bot, const uint8_t* data, int size) {
     if (!measuring_)
         return;
     samples_.megapackets++;
-    if (size_t(size) != car_states::kRecords + car_states::kRecordSize * (bots_.size() - 1))
+    if (size_t(size) != car_states::sizeFor(bots_.size() - 1))
         samples_.badSizes++;
     if (previous != 0)
         samples_.interArrivalMs.push_back(double(t - previous) / 1000.0);
