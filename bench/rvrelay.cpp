@@ -74,9 +74,9 @@ int main(int argc, char** argv) {
                     if ((m[0] != RV_CONNECT && m[0] != RV_CONNECTRVTV) || clients.size() >= 255)
                         continue;
                     clients.push_back(Client{from, {RV_CARUPDATE, uint8_t(clients.size() + 1)}});
-                    uint8_t message[accepted::kSize] = {RV_ACCEPTED};
+                    uint8_t message[acceptance::kSize] = {RV_ACCEPTED};
                     ByteWriter w(message, sizeof message);
-                    w.seek(accepted::kId);
+                    w.seek(acceptance::kId);
                     w.u8(uint8_t(clients.size()));
                     platform::udpSendTo(s, message, int(sizeof message), from, error);
                 } else if (m[0] == RV_CARUPDATE && size == int(car_update::kSize)) {

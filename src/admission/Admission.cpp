@@ -37,10 +37,10 @@ void CRVServer::sendRefusalText(const std::string& text, const SocketAddress* se
 }
 
 void CRVServer::sendRefused(const std::string& text, const SocketAddress* sender) {
-    uint8_t buffer[refused::kSize];
+    uint8_t buffer[refusal::kSize];
     ByteWriter w(buffer, sizeof buffer);
     w.u8(RV_REFUSED);
-    w.text(text, refused::kTextWidth);
+    w.text(text, refusal::kTextWidth);
     replyTo(sender, buffer, int(w.size()));
 }
 
@@ -188,11 +188,11 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
     client->setAddress(sender);
     if (sender != nullptr) {
         std::printf("server port=%d\n", config.port);
-        uint8_t message[accepted::kSize] = {};
+        uint8_t message[acceptance::kSize] = {};
         ByteWriter w(message, sizeof message);
         w.u8(RV_ACCEPTED);
-        w.text(config.name, accepted::kNameWidth);
-        w.seek(accepted::kPort);
+        w.text(config.name, acceptance::kNameWidth);
+        w.seek(acceptance::kPort);
         w.u32(uint32_t(config.port));
         w.u8(client->id);
         w.u16(uint16_t(client->raceNumber));

@@ -149,9 +149,9 @@ void CRVClientConnection::onJumpStart() {
 
 void CRVClientConnection::onContact(uint8_t* data, int size) {
     ByteReader r(data, size);
-    r.seek(contact::kOther);
+    r.seek(contact_report::kOther);
     const uint8_t otherId = r.u8();
-    r.seek(contact::kValues);
+    r.seek(contact_report::kValues);
     const float a = r.f32();
     const float b = r.f32();
     const float c = r.f32();
@@ -179,10 +179,10 @@ void CRVClientConnection::onChecksums(uint8_t* data, int size) {
         r.seek(offset);
         return r.i32();
     };
-    const int32_t executable = at(checksums::kExecutable);
-    const int32_t car = at(checksums::kCar);
-    const int32_t track = at(checksums::kTrack);
-    const int32_t tyres = at(checksums::kTyres);
+    const int32_t executable = at(checksum_report::kExecutable);
+    const int32_t car = at(checksum_report::kCar);
+    const int32_t track = at(checksum_report::kTrack);
+    const int32_t tyres = at(checksum_report::kTyres);
     std::printf("[CHECK]: %s N:%d C:%d T:%d TR:%d\n", printable(recordText(userName)).c_str(),
                 int(executable), int(car), int(track), int(tyres));
     // Mismatches are recorded for the stewards; the driver stays in the event.

@@ -62,16 +62,16 @@ void CRVClientConnection::onSplit(uint8_t* data, int size) {
     // Relayed as the difference to the sender's best lap at the same point, to the clients
     // that follow the sender only.
     ByteReader r(data, size);
-    r.seek(split::kTime);
+    r.seek(split_time::kTime);
     const uint32_t delta = r.u32() - bestLapAux;
-    uint8_t out[split::kSize];
+    uint8_t out[split_time::kSize];
     ByteWriter w(out, sizeof out);
     w.u8(RV_SPLIT);
     w.u32(delta);
     w.u8(id);
     for (CRVClientConnection* c : server->clients)
         if (c->id != id && c->focusId == id)
-            server->router.send(c, out, int(split::kSize), 0, false);
+            server->router.send(c, out, int(split_time::kSize), 0, false);
 }
 
 void CRVClientConnection::onFocus(uint8_t* data, int size) {
@@ -112,10 +112,10 @@ void CRVServer::sendQualifyList(int id) {
     ByteWriter w(m, sizeof m);
     w.u8(RV_QUALIFYLIST);
     const size_t count =
-        qualifyList.size() < ranked::kEntries ? qualifyList.size() : ranked::kEntries;
+        qualifyList.size() < ranked_list::kEntries ? qualifyList.size() : ranked_list::kEntries;
     w.u8(uint8_t(count));
     for (size_t i = 0; i < count; ++i) {
-        ranked::writeEntry(w, i, qualifyList[i]->id, qualifyList[i]->qualifyBestLap);
+        ranked_list::writeEntry(w, i, qualifyList[i]->id, qualifyList[i]->qualifyBestLap);
     }
     CRVClientConnection* requester = findClient(id);
     if (requester != nullptr)

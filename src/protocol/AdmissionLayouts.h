@@ -44,7 +44,7 @@ constexpr size_t kCommand = 17;
 }  // namespace admin_command
 
 // The answer to an admitted request, sent reliably; the client learns its record's id from it.
-namespace accepted {
+namespace acceptance {
 constexpr size_t kSize = msgsize::kAccepted;
 constexpr size_t kName = 1, kNameWidth = 32;
 constexpr size_t kPort = 37;         // u32, after four zero bytes
@@ -52,9 +52,9 @@ constexpr size_t kId = 41;           // u8
 constexpr size_t kRaceNumber = 42;   // u16
 constexpr size_t kSlot = 44;         // u8
 constexpr size_t kRaceRunning = 45;  // u8
-}  // namespace accepted
+}  // namespace acceptance
 
-namespace refused {
+namespace refusal {
 constexpr size_t kSize = msgsize::kRefused;
 constexpr size_t kText = 1, kTextWidth = kSize - 1;
-}  // namespace refused
+}  // namespace refusal

@@ -50,15 +50,15 @@ constexpr size_t kBestLap = 10;   // u32
 }  // namespace lap_info
 
 // RV_SPLIT: a split time in, the difference to the best lap out with the sender's id.
-namespace split {
+namespace split_time {
 constexpr size_t kSize = msgsize::kSplit;
 constexpr size_t kTime = 1;   // u32
 constexpr size_t kOwner = 5;  // u8, on the way out
-}  // namespace split
+}  // namespace split_time
 
 // The three ranked lists (RV_STANDINGS, RV_TIMESHEET, RV_QUALIFYLIST) share their head: a
 // count, fifteen ids, then fifteen 32-bit values (gap, best lap or qualifying lap).
-namespace ranked {
+namespace ranked_list {
 constexpr size_t kEntries = 15;
 constexpr size_t kCount = 1;
 constexpr size_t kIds = 2;
@@ -71,20 +71,21 @@ inline void writeEntry(ByteWriter& w, size_t i, uint8_t id, uint32_t value) {
     w.seek(kValues + 4 * i);
     w.u32(value);
 }
-}  // namespace ranked
+}  // namespace ranked_list
 
 namespace standings {
 constexpr size_t kSize = msgsize::kStandings;
-constexpr size_t kLeaderLap = ranked::kValues + 4 * ranked::kEntries;  // u8, the lap being run
+constexpr size_t kLeaderLap =
+    ranked_list::kValues + 4 * ranked_list::kEntries;  // u8, the lap being run
 }  // namespace standings
 
 namespace timesheet {
 constexpr size_t kSize = msgsize::kTimesheet;
-constexpr size_t kLaps = ranked::kValues + 4 * ranked::kEntries;  // u8 an entry
-constexpr size_t kMinutesLeft = kLaps + ranked::kEntries;         // u8
-constexpr size_t kMaxValidLaps = kMinutesLeft + 1;                // u8
-constexpr size_t kBestLap = kMaxValidLaps + 1;                    // i32, the session's best
-constexpr size_t kBestLapSplit = kBestLap + 4;                    // i32
+constexpr size_t kLaps = ranked_list::kValues + 4 * ranked_list::kEntries;  // u8 an entry
+constexpr size_t kMinutesLeft = kLaps + ranked_list::kEntries;              // u8
+constexpr size_t kMaxValidLaps = kMinutesLeft + 1;                          // u8
+constexpr size_t kBestLap = kMaxValidLaps + 1;  // i32, the session's best
+constexpr size_t kBestLapSplit = kBestLap + 4;  // i32
 }  // namespace timesheet
 
 namespace qualify_list {
@@ -115,15 +116,15 @@ constexpr uint8_t kNoFlag = 255;  // in the number field of a cleared sector
 }  // namespace flag_message
 
 // RV_CONTACT: a touch with another car (or, with the sender's own id, the wall).
-namespace contact {
+namespace contact_report {
 constexpr size_t kOther = 1;   // u8
 constexpr size_t kValues = 2;  // three f32, logged as they came
-}  // namespace contact
+}  // namespace contact_report
 
 // RV_CHECKSUMS: what the simulator computed over its program, car, track and tyres.
-namespace checksums {
+namespace checksum_report {
 constexpr size_t kExecutable = 1, kCar = 5, kTrack = 9, kTyres = 13;  // i32 each
-}  // namespace checksums
+}  // namespace checksum_report
 
 // RV_BALLAST: the weight, in kilograms, a car carries from now on.
 struct BallastMessage {
@@ -137,5 +138,5 @@ struct BallastMessage {
 
 static_assert(standings::kLeaderLap + 1 == standings::kSize);
 static_assert(timesheet::kBestLapSplit + 4 == timesheet::kSize);
-static_assert(ranked::kValues + 4 * ranked::kEntries == qualify_list::kSize);
+static_assert(ranked_list::kValues + 4 * ranked_list::kEntries == qualify_list::kSize);
 static_assert(car_update::kFlags + 1 == car_update::kSize);

@@ -16,8 +16,8 @@
 
 namespace {
 
-// Both standings messages have room for ranked::kEntries drivers; the rest are left out.
-constexpr size_t kListed = ranked::kEntries;
+// Both standings messages have room for ranked_list::kEntries drivers; the rest are left out.
+constexpr size_t kListed = ranked_list::kEntries;
 constexpr int32_t kGapNotKnown = -6666;
 
 uint8_t listedCount(size_t n) {
@@ -85,7 +85,7 @@ void CRVServer::updateRaceRank(int id) {
             int32_t gap = behindLeader;
             if (c->laps != leader->laps)
                 gap = c->lapsBehind != 0 ? -c->lapsBehind : kGapNotKnown;
-            ranked::writeEntry(w, i, c->id, uint32_t(gap));
+            ranked_list::writeEntry(w, i, c->id, uint32_t(gap));
         }
         std::printf("%d: %s +%s\n", int(i + 1), printable(recordText(c->userName)).c_str(),
                     CTimer::formatTime(behindLeader).c_str());
@@ -105,7 +105,7 @@ void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, boo
     for (size_t i = 0; i < list.size(); ++i) {
         const CRVClientConnection* c = list[i];
         if (i < kListed) {
-            ranked::writeEntry(w, i, c->id, qualifying ? c->qualifyBestLap : c->bestLap);
+            ranked_list::writeEntry(w, i, c->id, qualifying ? c->qualifyBestLap : c->bestLap);
             w.seek(timesheet::kLaps + i);
             w.u8(uint8_t(c->laps));
         }

@@ -34,7 +34,7 @@ Unframed unframe(const uint8_t* datagram, int size,
 
 uint8_t acceptedId(const uint8_t* message, int size) {
     ByteReader r(message, size);
-    r.seek(accepted::kId);
+    r.seek(acceptance::kId);
     return r.u8();
 }
 

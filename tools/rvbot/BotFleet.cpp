@@ -216,8 +216,8 @@ void BotFleet::onMessage(Bot& bot, const uint8_t* data, int size) {
             return;
         }
         case RV_REFUSED:
-            r.seek(refused::kText);
-            bot.refusal = r.text(refused::kTextWidth);
+            r.seek(refusal::kText);
+            bot.refusal = r.text(refusal::kTextWidth);
             return;
         case RV_CHAT:
             // Before admission a chat line is the server's refusal text.
