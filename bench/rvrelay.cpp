@@ -9,21 +9,21 @@
 #include <vector>
 
 #include "common/Cli.h"
-#include "common/PeerMessages.h"
+#include "common/PeerInbox.h"
 #include "platform/Platform.h"
+#include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
-#include "transport/Framing.h"
+#include "protocol/RaceLayouts.h"
 
 namespace {
 
 struct Client {
     SocketAddress address;
-    uint8_t record[msgsize::kCarUpdate] = {RV_CARUPDATE};
+    uint8_t record[car_update::kSize] = {RV_CARUPDATE};
 };
 
 constexpr uint64_t kPeriodMicros = 60000;
-constexpr int kAcceptedIdOffset = 41;
 
 }  // namespace
 
@@ -59,16 +59,13 @@ int main(int argc, char** argv) {
             SocketAddress from;
             int n;
             while ((n = platform::udpRecvFrom(s, buffer, int(sizeof buffer), from)) >= 0) {
-                const uint8_t* m = buffer;
-                int size = n;
                 int error = 0;
-                if (n >= 2 && buffer[0] == framing::kReliableData) {
-                    auto ack = peer::acknowledgement(buffer[1]);
+                const peer::Unframed u = peer::unframe(buffer, n, [&](const Bytes& ack) {
                     platform::udpSendTo(s, ack.data(), int(ack.size()), from, error);
-                    m += framing::kReliableHeader;
-                    size -= framing::kReliableHeader;
-                }
-                if (size < 1)
+                });
+                const uint8_t* m = u.message;
+                const int size = u.size;
+                if (u.kind == peer::Unframed::kAcknowledgement || size < 1)
                     continue;
                 auto it = std::find_if(clients.begin(), clients.end(), [&](const Client& c) {
                     return c.address.sameIpAndPort(from);
@@ -77,11 +74,15 @@ int main(int argc, char** argv) {
                     if ((m[0] != RV_CONNECT && m[0] != RV_CONNECTRVTV) || clients.size() >= 255)
                         continue;
                     clients.push_back(Client{from, {RV_CARUPDATE, uint8_t(clients.size() + 1)}});
-                    uint8_t accepted[msgsize::kAccepted] = {RV_ACCEPTED};
-                    accepted[kAcceptedIdOffset] = uint8_t(clients.size());
-                    platform::udpSendTo(s, accepted, int(sizeof accepted), from, error);
-                } else if (m[0] == RV_CARUPDATE && size == msgsize::kCarUpdate) {
-                    std::copy(m + 2, m + size, it->record + 2);  // keep type and owner id
+                    uint8_t message[acceptance::kSize] = {RV_ACCEPTED};
+                    ByteWriter w(message, sizeof message);
+                    w.seek(acceptance::kId);
+                    w.u8(uint8_t(clients.size()));
+                    platform::udpSendTo(s, message, int(sizeof message), from, error);
+                } else if (m[0] == RV_CARUPDATE && size == int(car_update::kSize)) {
+                    // keep type and owner id
+                    std::copy(m + car_update::kSequence, m + size,
+                              it->record + car_update::kSequence);
                 } else if (m[0] == RV_SIGNOFF) {
                     clients.erase(it);
                 }

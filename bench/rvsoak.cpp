@@ -13,14 +13,14 @@
 
 #include "LossyRelay.h"
 #include "common/Cli.h"
-#include "common/PeerMessages.h"
+#include "common/OperatorMessages.h"
+#include "common/PeerInbox.h"
 #include "common/Process.h"
 #include "platform/Platform.h"
 #include "protocol/MessageTypes.h"
 #include "rvbot/BotFleet.h"
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -66,19 +66,27 @@ class Flooder {
         f.userName = "Flooder";
         f.raceNumber = 99;
         send(connectRequest(f));
+        // Acknowledges the admission's messages until the acceptance has come and the burst
+        // after it has gone quiet, for two seconds at the most.
         uint8_t buffer[2048];
         SocketAddress from;
-        for (int i = 0; i < 100 && platform::udpWaitReadable(socket_, 20); ++i) {
-            int n = platform::udpRecvFrom(socket_, buffer, int(sizeof buffer), from);
-            if (n >= 2 && buffer[0] == 0)
-                send(peer::acknowledgement(buffer[1]));
+        bool accepted = false;
+        const uint64_t end = platform::monotonicMicros() + 2000000;
+        for (uint64_t t = platform::monotonicMicros(); t < end; t = platform::monotonicMicros()) {
+            const int waitMs = accepted ? 20 : int((end - t) / 1000) + 1;
+            if (!platform::udpWaitReadable(socket_, waitMs))
+                break;
+            const int n = platform::udpRecvFrom(socket_, buffer, int(sizeof buffer), from);
+            const peer::Unframed u = peer::unframe(buffer, n, [&](const Bytes& a) { send(a); });
+            accepted |= u.kind != peer::Unframed::kAcknowledgement && u.size > 0 &&
+                        u.message[0] == RV_ACCEPTED;
         }
     }
     void run() {
         const Bytes message = kind_ == "chat"      ? peer::chat(0, "flood")
                               : kind_ == "relay"   ? Bytes{RV_RELAY, 1, 2, 3, 4}
                               : kind_ == "signoff" ? peer::typeOnly(RV_SIGNOFF)
-                                                   : Bytes{RV_GETSTATUS, 1, 2, 3, 4};
+                                                   : tool::statusQuery(0x04030201);
         const auto step = std::chrono::duration<double>(1.0 / perSecond_);
         auto next = std::chrono::steady_clock::now();
         uint8_t buffer[2048];
@@ -99,6 +107,28 @@ class Flooder {
     std::thread thread_;
 };
 
+// True once a server on `port` answers a status query, asked every 100 ms for five seconds.
+bool answersStatus(uint16_t port) {
+    const platform::SocketHandle s = platform::udpOpen();
+    platform::udpBindTo(s, 0x7f000001, 0);
+    const SocketAddress server = SocketAddress::fromHost(0x7f000001, port);
+    const uint32_t token = 0x50414b53;
+    const Bytes query = tool::statusQuery(token);
+    bool answered = false;
+    for (int tries = 0; tries < 50 && !answered; ++tries) {
+        int error = 0;
+        platform::udpSendTo(s, query.data(), int(query.size()), server, error);
+        uint8_t buffer[2048];
+        SocketAddress from;
+        if (platform::udpWaitReadable(s, 100)) {
+            const int n = platform::udpRecvFrom(s, buffer, int(sizeof buffer), from);
+            answered = n > 0 && tool::checkStatus(Bytes(buffer, buffer + n), token).empty();
+        }
+    }
+    platform::udpClose(s);
+    return answered;
+}
+
 struct Server {
     explicit Server(const Settings& s) {
         folder = fs::temp_directory_path() / ("rvsoak-" + std::to_string(::getpid()));
@@ -108,7 +138,8 @@ struct Server {
         std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary)
             << measuredEventConfig(port);
         pid = launch(folder.string(), {fs::absolute(s.server).string()});
-        std::this_thread::sleep_for(800ms);
+        // One that never answers shows as drivers not admitted.
+        answersStatus(port);
     }
     ~Server() {
         stop(pid);

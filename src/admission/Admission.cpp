@@ -37,10 +37,10 @@ void CRVServer::sendRefusalText(const std::string& text, const SocketAddress* se
 }
 
 void CRVServer::sendRefused(const std::string& text, const SocketAddress* sender) {
-    uint8_t buffer[kRefusedSize];
+    uint8_t buffer[refusal::kSize];
     ByteWriter w(buffer, sizeof buffer);
     w.u8(RV_REFUSED);
-    w.text(text, kRefusedSize - 1);
+    w.text(text, refusal::kTextWidth);
     replyTo(sender, buffer, int(w.size()));
 }
 
@@ -197,18 +197,18 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
     client->setAddress(sender);
     if (sender != nullptr) {
         std::printf("server port=%d\n", config.port);
-        uint8_t accepted[kAcceptedSize];
-        ByteWriter w(accepted, sizeof accepted);
+        uint8_t message[acceptance::kSize] = {};
+        ByteWriter w(message, sizeof message);
         w.u8(RV_ACCEPTED);
-        w.text(config.name, 32);
-        w.u32(0);
+        w.text(config.name, acceptance::kNameWidth);
+        w.seek(acceptance::kPort);
         w.u32(uint32_t(config.port));
         w.u8(client->id);
         w.u16(uint16_t(client->raceNumber));
         w.u8(client->slot);
         w.u8(raceRunning ? 1 : 0);
         router.socket.setTarget(*sender, 0);
-        router.socket.sendReliable(accepted, int(w.size()));
+        router.socket.sendReliable(message, int(w.size()));
         client->address = *sender;
     }
     copyText(client->guid, q.guid);
@@ -234,5 +234,5 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
         std::printf("IP=%s\n\n", sender->dotted().c_str());
         std::printf("PORT=%d\n\n", int(sender->port()));
     }
-    router.send(client, race.lastStandings, int(kStandingsSize), 400, true);
+    router.send(client, race.lastStandings, msgsize::kStandings, 400, true);
 }

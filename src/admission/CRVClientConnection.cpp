@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/ByteWriter.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "transport/OVSocket.h"
 #include "util/PrintableText.h"
@@ -39,9 +40,9 @@ void CRVClientConnection::setAddress(const SocketAddress* sender) {
     address = *sender;
     std::printf("setting client address to %s\n", address.dotted().c_str());
     ByteWriter w(lapRecord, sizeof lapRecord);
-    w.u8(81);
+    w.u8(RV_LAPINFO);
     w.u8(id);
-    w.u32(server != nullptr ? uint32_t(server->serverTime) : 0);
+    w.u32(server != nullptr ? uint32_t(server->serverTime) : 0);  // lap_info::kTotalTime
     w.u32(0);
     w.u32(0);
 }

@@ -6,6 +6,7 @@
 
 #include "platform/SocketAddress.h"
 #include "platform/ZSystem.h"
+#include "protocol/RaceLayouts.h"
 #include "transport/Budgets.h"
 #include "transport/RoutedPeer.h"
 
@@ -13,9 +14,9 @@ class CRVServer;
 
 class CRVClientConnection : public RoutedPeer {
   public:
-    static constexpr int kCarStateSize = 16;
-    static constexpr int kDriverInfosSize = 29;
-    static constexpr int kLapRecordSize = 14;
+    static constexpr int kCarStateSize = int(car_update::kStateSize);
+    static constexpr int kDriverInfosSize = msgsize::kDriverInfos;
+    static constexpr int kLapRecordSize = msgsize::kLapInfo;
     static constexpr uint16_t kInitialCarStateWord = 1000;  // 16-bit word at car-state byte 12
 
     CRVClientConnection();
@@ -77,7 +78,7 @@ class CRVClientConnection : public RoutedPeer {
     bool finished = false;
     bool jumpStart = false;
     bool retiredFlagSeen = false;
-    uint8_t lapRecord[kLapRecordSize] = {81};
+    uint8_t lapRecord[kLapRecordSize] = {RV_LAPINFO};
 
     // Relay state.
     uint8_t carState[kCarStateSize] = {};

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "admission/CRVClientConnection.h"
-#include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
@@ -62,11 +62,8 @@ void CRVServer::runCommand(char* text) {
         sendServerChat("Setting " + std::to_string(int(kg)) + " Kg of ballast for " +
                            recordText(client->userName),
                        nullptr);
-        uint8_t ballast[msgsize::kBallast];
-        ByteWriter w(ballast, sizeof ballast);
-        w.u8(RV_BALLAST);
-        w.f32(kg);
-        router.send(client, ballast, int(sizeof ballast), 1, false);
+        const BallastMessage ballast(kg);
+        router.send(client, ballast.bytes, msgsize::kBallast, 1, false);
         client->ballast = kg;
     } else if (std::strcmp(command, "pings") == 0) {
         for (const CRVClientConnection* c : clients)

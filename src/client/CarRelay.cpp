@@ -7,23 +7,18 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
 
 namespace {
 
-constexpr uint8_t kRetiredBit = 2;
 constexpr int kGapLimit = 100;
 constexpr uint32_t kNoticeMinUpdates = 300;
 constexpr int64_t kNoticeMinServerTime = 5000;
 constexpr float kNoticeRatio = 0.4f;
 constexpr char kLinkNoticeText[] = "Connection unreliable. Disconnected by server";
-
-// A receiver takes at most 1000 bytes; every record after the two-byte header is one car.
-constexpr int kMegapacketLimit = 1000;
-constexpr int kMaxCarRecords =
-    (kMegapacketLimit - msgsize::kMegapacketHeader) / msgsize::kCarUpdate;
 
 }  // namespace
 
@@ -32,10 +27,10 @@ void CRVClientConnection::onCarUpdate(uint8_t* data, int size, const SocketAddre
     if (sender != nullptr)
         address = *sender;
     ByteReader r(data, size);
-    r.seek(22);
+    r.seek(car_update::kFlags);
     const uint8_t flags = r.u8();
     const SessionRecord* session = server->current();
-    if ((flags & kRetiredBit) != 0 && session != nullptr && session->started != 0) {
+    if ((flags & car_update::kRetiredBit) != 0 && session != nullptr && session->started != 0) {
         if (!retiredFlagSeen && mayFanOut(broadcastBudget)) {
             char text[128];
             std::snprintf(text, sizeof text, "%s RETIRED", recordText(userName).c_str());
@@ -57,8 +52,8 @@ void CRVClientConnection::onCarUpdateHV(uint8_t* data, int, const SocketAddress*
 
 // Called only after the dispatcher has checked the exact size, so all 23 bytes are present.
 bool CRVClientConnection::acceptCarUpdate(const uint8_t* update) {
-    ByteReader r(update, msgsize::kCarUpdate);
-    r.seek(2);
+    ByteReader r(update, car_update::kSize);
+    r.seek(car_update::kSequence);
     const uint32_t seq = r.u32();
 
     lastSeenTime = server->serverTime;
@@ -86,8 +81,9 @@ bool CRVClientConnection::acceptCarUpdate(const uint8_t* update) {
     }
     lastUpdateSeq = seq;
     seqState = 0;
-    std::memcpy(carState, update + 6, kCarStateSize);
-    carFlags = update[22];
+    std::memcpy(carState, update + car_update::kState, car_update::kStateSize);
+    r.seek(car_update::kFlags);
+    carFlags = r.u8();
     return true;
 }
 
@@ -96,24 +92,26 @@ void CRVClientConnection::sendMegapacket() {
     if (lastSituationTime != 0 && now - lastSituationTime <= situationInterval)
         return;
 
-    uint8_t packet[msgsize::kMegapacketHeader + kMaxCarRecords * msgsize::kCarUpdate];
+    uint8_t packet[car_states::sizeFor(car_states::kMaxRecords)];
     ByteWriter w(packet, sizeof packet);
     w.u8(RV_MEGAPACKET);
     w.u8(0);  // record count, filled in below
-    int records = 0;
+    size_t records = 0;
     for (const CRVClientConnection* other : server->clients) {
         if (other == this)
             continue;
-        if (records == kMaxCarRecords)
+        if (records == car_states::kMaxRecords)
             break;
         w.u8(RV_CARUPDATE);
         w.u8(other->id);
         w.u32(other->lastUpdateSeq);
-        w.bytes(other->carState, kCarStateSize);
+        w.bytes(other->carState, car_update::kStateSize);
         w.u8(other->carFlags);
         ++records;
     }
-    packet[1] = uint8_t(records);
+    ByteWriter count(packet, sizeof packet);
+    count.seek(car_states::kCount);
+    count.u8(uint8_t(records));
     server->router.send(this, packet, int(w.size()), 0, false);
     lastSituationTime = now;
 }

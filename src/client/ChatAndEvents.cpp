@@ -6,7 +6,9 @@
 #include "admission/CRVClientConnection.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
+#include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
@@ -44,18 +46,19 @@ std::string textFrom(const uint8_t* data, int size, int offset) {
 void CRVClientConnection::onChat(uint8_t* data, int size) {
     if (!mayFanOut(broadcastBudget))
         return;
+    constexpr int kText = int(chat_message::kText);
     ByteReader r(data, size);
-    r.seek(2);
+    r.seek(chat_message::kLength);
     const int length = r.u8();
     std::printf("char length=%d\n", length);
     // The length byte is the client's word; never relay or read beyond what actually came.
-    const int available = size > 3 ? size - 3 : 0;
+    const int available = size > kText ? size - kText : 0;
     const int textLength = length < available ? length : available;
-    const int messageSize = 3 + textLength < size ? 3 + textLength : size;
+    const int messageSize = kText + textLength < size ? kText + textLength : size;
     for (CRVClientConnection* client : server->clients)
         server->router.send(client, data, messageSize, 0, false);
 
-    std::string text(reinterpret_cast<const char*>(data) + (size > 3 ? 3 : size),
+    std::string text(reinterpret_cast<const char*>(data) + (size > kText ? kText : size),
                      size_t(textLength));
     text = text.c_str();  // the simulator's display stops at an embedded zero too
     std::printf("[%s]: %s\n", printable(recordText(userName)).c_str(), printable(text).c_str());
@@ -146,8 +149,9 @@ void CRVClientConnection::onJumpStart() {
 
 void CRVClientConnection::onContact(uint8_t* data, int size) {
     ByteReader r(data, size);
-    r.seek(1);
+    r.seek(contact_report::kOther);
     const uint8_t otherId = r.u8();
+    r.seek(contact_report::kValues);
     const float a = r.f32();
     const float b = r.f32();
     const float c = r.f32();
@@ -171,11 +175,14 @@ void CRVClientConnection::onPitSpeedInfraction() {
 
 void CRVClientConnection::onChecksums(uint8_t* data, int size) {
     ByteReader r(data, size);
-    r.seek(1);
-    const int32_t executable = r.i32();
-    const int32_t car = r.i32();
-    const int32_t track = r.i32();
-    const int32_t tyres = r.i32();
+    auto at = [&r](size_t offset) {
+        r.seek(offset);
+        return r.i32();
+    };
+    const int32_t executable = at(checksum_report::kExecutable);
+    const int32_t car = at(checksum_report::kCar);
+    const int32_t track = at(checksum_report::kTrack);
+    const int32_t tyres = at(checksum_report::kTyres);
     std::printf("[CHECK]: %s N:%d C:%d T:%d TR:%d\n", printable(recordText(userName)).c_str(),
                 int(executable), int(car), int(track), int(tyres));
     // Mismatches are recorded for the stewards; the driver stays in the event.

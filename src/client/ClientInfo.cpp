@@ -9,6 +9,7 @@
 #include "protocol/ByteWriter.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
@@ -18,9 +19,9 @@ namespace {
 constexpr int kAllClients = 255;
 constexpr char kAdminGreeting[] = "[RVSERVER]: You've been granted Admin rights";
 
-int32_t readI32(const uint8_t* data, int offset) {
+int32_t readI32(const uint8_t* data, size_t offset) {
     ByteReader r(data, CRVClientConnection::kDriverInfosSize);
-    r.seek(size_t(offset));
+    r.seek(offset);
     return r.i32();
 }
 
@@ -88,11 +89,8 @@ void CRVServer::sendStarBasicInfos(CRVClientConnection* client) {
     }
 
     if (client->entryBallast != 0.0f) {
-        uint8_t ballast[msgsize::kBallast];
-        ByteWriter b(ballast, sizeof ballast);
-        b.u8(RV_BALLAST);
-        b.f32(client->entryBallast);
-        router.send(client, ballast, int(b.size()), 5, true);
+        const BallastMessage ballast(client->entryBallast);
+        router.send(client, ballast.bytes, msgsize::kBallast, 5, true);
     }
 
     uint8_t grid[msgsize::kGridPoints];
@@ -119,10 +117,10 @@ void CRVServer::sendClientList(CRVClientConnection* requester, int wantedId, boo
         w.u8(RV_CLIENTINFO);
         w.u8(c->id);
         w.u8(c->slot);
-        w.text(recordText(c->userName), 21);
-        w.text(recordText(c->extraName), 16);
-        w.text(recordText(c->model), 16);
-        w.text(recordText(c->team), 16);
+        w.text(recordText(c->userName), client_info::kUserNameWidth);
+        w.text(recordText(c->extraName), client_info::kNameWidth);
+        w.text(recordText(c->model), client_info::kNameWidth);
+        w.text(recordText(c->team), client_info::kNameWidth);
         w.u16(uint16_t(c->raceNumber));
         w.u8(uint8_t(c->isActive));
         w.f32(box.px);
@@ -132,18 +130,18 @@ void CRVServer::sendClientList(CRVClientConnection* requester, int wantedId, boo
         w.f32(c->connectValue1);
         w.f32(c->connectValue2);
         w.f32(c->ballast);
-        w.text(recordText(c->frontTyre), 32);
-        w.text(recordText(c->rearTyre), 32);
-        w.text(recordText(c->nationality), 32);
+        w.text(recordText(c->frontTyre), client_info::kTextWidth);
+        w.text(recordText(c->rearTyre), client_info::kTextWidth);
+        w.text(recordText(c->nationality), client_info::kTextWidth);
         const uint8_t* d = c->driverInfos;
-        w.u16(uint16_t(readI32(d, 1)));   // races
-        w.u16(uint16_t(readI32(d, 17)));  // did not finish
-        w.i32(readI32(d, 25));            // contacts
-        w.u16(uint16_t(readI32(d, 5)));   // wins
-        w.u16(uint16_t(readI32(d, 9)));   // podiums
-        w.i32(readI32(d, 13));            // km
-        w.i32(readI32(d, 21));            // online km
-        w.seek(267);
+        w.u16(uint16_t(readI32(d, driver_infos::kRaces)));
+        w.u16(uint16_t(readI32(d, driver_infos::kDnf)));
+        w.i32(readI32(d, driver_infos::kContacts));
+        w.u16(uint16_t(readI32(d, driver_infos::kWins)));
+        w.u16(uint16_t(readI32(d, driver_infos::kPodiums)));
+        w.i32(readI32(d, driver_infos::kKm));
+        w.i32(readI32(d, driver_infos::kOnlineKm));
+        w.seek(client_info::kAddress);
         w.bytes(c->address.raw, sizeof c->address.raw);
         router.send(requester, info, sizeof info, 0, false);
     }
@@ -171,13 +169,14 @@ void CRVClientConnection::onDriverInfos(uint8_t* data, int size) {
     std::memset(driverInfos, 0, sizeof driverInfos);
     std::memcpy(driverInfos, data, size_t(size < kDriverInfosSize ? size : kDriverInfosSize));
     std::printf("%s RV_DRIVERINFOS\n", printable(recordText(userName)).c_str());
-    std::printf("KM=%d\n", int(readI32(driverInfos, 13)));
-    std::printf("DNF=%d\n", int(readI32(driverInfos, 17)));
-    std::printf("RACES=%d\n", int(readI32(driverInfos, 1)));
-    std::printf("WINS=%d\n", int(readI32(driverInfos, 5)));
-    std::printf("PODIUMS=%d\n", int(readI32(driverInfos, 9)));
-    std::printf("ONLINE KM=%d\n", int(readI32(driverInfos, 21)));
-    std::printf("CONTACTS=%d\n", int(readI32(driverInfos, 25)));
+    using namespace driver_infos;
+    std::printf("KM=%d\n", int(readI32(driverInfos, kKm)));
+    std::printf("DNF=%d\n", int(readI32(driverInfos, kDnf)));
+    std::printf("RACES=%d\n", int(readI32(driverInfos, kRaces)));
+    std::printf("WINS=%d\n", int(readI32(driverInfos, kWins)));
+    std::printf("PODIUMS=%d\n", int(readI32(driverInfos, kPodiums)));
+    std::printf("ONLINE KM=%d\n", int(readI32(driverInfos, kOnlineKm)));
+    std::printf("CONTACTS=%d\n", int(readI32(driverInfos, kContacts)));
 }
 
 void CRVClientConnection::onDriverInfosRequest(uint8_t* data, int size) {

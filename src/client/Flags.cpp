@@ -4,13 +4,13 @@
 
 #include "admission/CRVClientConnection.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "util/RecordText.h"
 
 namespace {
 
-constexpr int kFlagSize = 4;
-constexpr uint8_t kNoFlag = 255;
+constexpr int kFlagSize = int(flag_message::kSize);
 
 }  // namespace
 
@@ -22,15 +22,16 @@ void CRVClientConnection::onFlag(uint8_t* data, int size) {
     for (int i = 0; i < kFlagSize && i < size; ++i)
         flag[i] = data[i];
     server->processFlag(flag);
-    server->logger.log(
-        "FLAG," + recordText(guid) + "," + std::to_string(flag[1]) + "," + std::to_string(flag[3]),
-        4);
+    server->logger.log("FLAG," + recordText(guid) + "," +
+                           std::to_string(flag[flag_message::kSector]) + "," +
+                           std::to_string(flag[flag_message::kType]),
+                       4);
 }
 
 void CRVServer::processFlag(const uint8_t* flag) {
-    const uint8_t sector = flag[1];
-    const uint8_t number = flag[2];
-    const uint8_t type = flag[3];
+    const uint8_t sector = flag[flag_message::kSector];
+    const uint8_t number = flag[flag_message::kNumber];
+    const uint8_t type = flag[flag_message::kType];
     std::printf("Processing flag %d type=%d sector=%d\n", int(number), int(type), int(sector));
     if (type == 1) {
         if (!flags.raise(sector, number)) {
@@ -41,7 +42,7 @@ void CRVServer::processFlag(const uint8_t* flag) {
         router.send(nullptr, flag, kFlagSize, 20, true);
     } else if (type == 0) {
         for (uint8_t s : flags.clear(number)) {
-            const uint8_t clearing[kFlagSize] = {RV_FLAG, s, kNoFlag, 0};
+            const uint8_t clearing[kFlagSize] = {RV_FLAG, s, flag_message::kNoFlag, 0};
             router.send(nullptr, clearing, kFlagSize, 20, true);
         }
     }

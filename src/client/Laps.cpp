@@ -1,23 +1,15 @@
 // Completed laps, split times, which car a client follows, and the qualifying list.
 #include <cstdio>
-#include <cstring>
 
 #include "admission/CRVClientConnection.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
-
-namespace {
-
-constexpr int kSplitSize = 6;
-constexpr int kQualifyListSize = 77;
-constexpr size_t kQualifyListEntries = 15;
-
-}  // namespace
 
 // Called only after the dispatcher has checked the exact size of 17 bytes.
 void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
@@ -25,7 +17,7 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
     if (session == nullptr || finished)
         return;
     ByteReader r(data, size);
-    r.seek(1);
+    r.seek(lap_completed::kLap);
     const uint32_t lapNumber = r.u32();
     const int32_t lapTime = r.i32();
     const int32_t splitTime = r.i32();
@@ -57,7 +49,7 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
                        4);
 
     ByteWriter w(lapRecord, sizeof lapRecord);
-    w.seek(2);
+    w.seek(lap_info::kTotalTime);
     w.i32(totalTime);
     w.i32(lapTime);
     w.u32(bestLap);
@@ -69,18 +61,17 @@ void CRVClientConnection::onLapCompleted(uint8_t* data, int size) {
 void CRVClientConnection::onSplit(uint8_t* data, int size) {
     // Relayed as the difference to the sender's best lap at the same point, to the clients
     // that follow the sender only.
-    uint8_t split[kSplitSize] = {};
-    std::memcpy(split, data, size_t(size < kSplitSize ? size : kSplitSize));
-    ByteReader r(split, sizeof split);
-    r.seek(1);
+    ByteReader r(data, size);
+    r.seek(split_time::kTime);
     const uint32_t delta = r.u32() - bestLapAux;
-    ByteWriter w(split, sizeof split);
-    w.seek(1);
+    uint8_t out[split_time::kSize];
+    ByteWriter w(out, sizeof out);
+    w.u8(RV_SPLIT);
     w.u32(delta);
     w.u8(id);
     for (CRVClientConnection* c : server->clients)
         if (c->id != id && c->focusId == id)
-            server->router.send(c, split, kSplitSize, 0, false);
+            server->router.send(c, out, int(split_time::kSize), 0, false);
 }
 
 void CRVClientConnection::onFocus(uint8_t* data, int size) {
@@ -109,16 +100,14 @@ void CRVServer::updateBestLap(int32_t lapTime, int32_t splitTime, CRVClientConne
 }
 
 void CRVServer::sendQualifyList(int id) {
-    uint8_t m[kQualifyListSize] = {};
+    uint8_t m[qualify_list::kSize] = {};
     ByteWriter w(m, sizeof m);
     w.u8(RV_QUALIFYLIST);
     const size_t count =
-        qualifyList.size() < kQualifyListEntries ? qualifyList.size() : kQualifyListEntries;
+        qualifyList.size() < ranked_list::kEntries ? qualifyList.size() : ranked_list::kEntries;
     w.u8(uint8_t(count));
     for (size_t i = 0; i < count; ++i) {
-        m[2 + i] = qualifyList[i]->id;
-        w.seek(17 + 4 * i);
-        w.u32(qualifyList[i]->qualifyBestLap);
+        ranked_list::writeEntry(w, i, qualifyList[i]->id, qualifyList[i]->qualifyBestLap);
     }
     CRVClientConnection* requester = findClient(id);
     if (requester != nullptr)

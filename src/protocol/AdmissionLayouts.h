@@ -4,8 +4,10 @@
 
 #include <cstddef>
 
+#include "protocol/MessageTypes.h"
+
 namespace connect_request {
-constexpr size_t kSize = 294;
+constexpr size_t kSize = msgsize::kConnectRequest;
 constexpr size_t kGuid = 1, kGuidWidth = 64;
 constexpr size_t kUserName = 65, kUserNameWidth = 21;
 constexpr size_t kTeam = 86, kTeamWidth = 21;
@@ -27,7 +29,7 @@ constexpr size_t kDnfRatio = 290;       // f32, a fraction
 }  // namespace connect_request
 
 namespace status_reply {
-constexpr size_t kSize = 115;
+constexpr size_t kSize = msgsize::kStatus;
 constexpr size_t kTextWidth = 20;  // name, track, configuration, car, status description
 constexpr size_t kName = 1, kTrack = 21, kConfiguration = 41, kCar = 61;
 constexpr size_t kSessionType = 81;
@@ -41,6 +43,18 @@ constexpr size_t kPassword = 1, kPasswordWidth = 16;
 constexpr size_t kCommand = 17;
 }  // namespace admin_command
 
-constexpr size_t kAcceptedSize = 46;
-constexpr size_t kRefusedSize = 65;
-constexpr size_t kStandingsSize = 78;
+// The answer to an admitted request, sent reliably; the client learns its record's id from it.
+namespace acceptance {
+constexpr size_t kSize = msgsize::kAccepted;
+constexpr size_t kName = 1, kNameWidth = 32;
+constexpr size_t kPort = 37;         // u32, after four zero bytes
+constexpr size_t kId = 41;           // u8
+constexpr size_t kRaceNumber = 42;   // u16
+constexpr size_t kSlot = 44;         // u8
+constexpr size_t kRaceRunning = 45;  // u8
+}  // namespace acceptance
+
+namespace refusal {
+constexpr size_t kSize = msgsize::kRefused;
+constexpr size_t kText = 1, kTextWidth = kSize - 1;
+}  // namespace refusal

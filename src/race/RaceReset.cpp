@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "admission/CRVClientConnection.h"
-#include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
 
 namespace {
@@ -49,11 +49,8 @@ void CRVServer::resetRace(bool skipSave) {
         CRVClientConnection* c = rankingList[size_t(i)];
         if (ballastOn && n > 1) {
             const float kg = total / float(n - 1) * float(n - 1 - i);
-            uint8_t ballast[msgsize::kBallast];
-            ByteWriter w(ballast, sizeof ballast);
-            w.u8(RV_BALLAST);
-            w.f32(kg);
-            router.send(c, ballast, int(sizeof ballast), 10 * i, true);
+            const BallastMessage ballast(kg);
+            router.send(c, ballast.bytes, msgsize::kBallast, 10 * i, true);
             std::printf("Autoballast=%f\n", double(kg));
         }
         c->gridPlace = resetGridPlace(loop, i, n);

@@ -22,3 +22,12 @@ struct SessionRecord {
 };
 
 enum SessionType : uint8_t { kPractice = 0, kQualifying = 1, kRace = 2 };
+
+// The name the tools, exports and pages show for a session type; `otherwise` for a number that
+// is none of the three.
+constexpr const char* sessionTypeName(int type, const char* otherwise = "unknown") {
+    return type == kPractice     ? "practice"
+           : type == kQualifying ? "qualifying"
+           : type == kRace       ? "race"
+                                 : otherwise;
+}

@@ -108,7 +108,7 @@ void CRVServer::updateStartSequence() {
         }
     }
 
-    uint8_t startTimeMessage[5];
+    uint8_t startTimeMessage[msgsize::kStartTime];
     ByteWriter w(startTimeMessage, sizeof startTimeMessage);
     w.u8(RV_STARTTIME);
     w.u32(uint32_t(s->startTime));

@@ -7,6 +7,7 @@
 #include "admission/CRVClientConnection.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
 #include "transport/CTimer.h"
@@ -15,10 +16,9 @@
 
 namespace {
 
-// Both standings messages have room for this many drivers; the rest are left out.
-constexpr size_t kListed = 15;
+// Both standings messages have room for ranked_list::kEntries drivers; the rest are left out.
+constexpr size_t kListed = ranked_list::kEntries;
 constexpr int32_t kGapNotKnown = -6666;
-constexpr int kTimesheetSize = 102;
 
 uint8_t listedCount(size_t n) {
     return uint8_t(n < kListed ? n : kListed);
@@ -70,9 +70,10 @@ void CRVServer::updateRaceRank(int id) {
         trigger->finished = true;
     }
 
-    uint8_t m[msgsize::kStandings] = {};
-    m[0] = RV_STANDINGS;
-    m[1] = listedCount(rankingList.size());
+    uint8_t m[standings::kSize] = {};
+    ByteWriter w(m, sizeof m);
+    w.u8(RV_STANDINGS);
+    w.u8(listedCount(rankingList.size()));
     for (size_t i = 0; i < rankingList.size(); ++i) {
         CRVClientConnection* c = rankingList[i];
         if (leaderUpdate) {
@@ -84,21 +85,19 @@ void CRVServer::updateRaceRank(int id) {
             int32_t gap = behindLeader;
             if (c->laps != leader->laps)
                 gap = c->lapsBehind != 0 ? -c->lapsBehind : kGapNotKnown;
-            m[2 + i] = c->id;
-            ByteWriter w(m, sizeof m);
-            w.seek(17 + 4 * i);
-            w.i32(gap);
+            ranked_list::writeEntry(w, i, c->id, uint32_t(gap));
         }
         std::printf("%d: %s +%s\n", int(i + 1), printable(recordText(c->userName)).c_str(),
                     CTimer::formatTime(behindLeader).c_str());
     }
-    m[77] = uint8_t(leader->laps + 1);
+    w.seek(standings::kLeaderLap);
+    w.u8(uint8_t(leader->laps + 1));
     router.send(nullptr, m, int(sizeof m), 25, false);
     std::memcpy(race.lastStandings, m, sizeof m);
 }
 
 void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, bool qualifying) {
-    uint8_t m[kTimesheetSize] = {};
+    uint8_t m[timesheet::kSize] = {};
     ByteWriter w(m, sizeof m);
     w.u8(RV_TIMESHEET);
     // The count is that of the ranking list even when the qualifying list is shown.
@@ -106,10 +105,9 @@ void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, boo
     for (size_t i = 0; i < list.size(); ++i) {
         const CRVClientConnection* c = list[i];
         if (i < kListed) {
-            m[2 + i] = c->id;
-            w.seek(17 + 4 * i);
-            w.u32(qualifying ? c->qualifyBestLap : c->bestLap);
-            m[77 + i] = uint8_t(c->laps);
+            ranked_list::writeEntry(w, i, c->id, qualifying ? c->qualifyBestLap : c->bestLap);
+            w.seek(timesheet::kLaps + i);
+            w.u8(uint8_t(c->laps));
         }
         std::printf("%d: %s %d\n", int(i + 1), printable(recordText(c->userName)).c_str(),
                     int(c->bestLap));
@@ -117,9 +115,9 @@ void CRVServer::sendTimesheet(const std::vector<CRVClientConnection*>& list, boo
     const SessionRecord* session = current();
     // Minutes of the session's length left after the server's own running time: the clients
     // show this figure as it is.
-    m[92] = uint8_t((int64_t(session->sessionTime) - serverTime) / 60000);
-    m[93] = uint8_t(race.maxValidLaps);
-    w.seek(94);
+    w.seek(timesheet::kMinutesLeft);
+    w.u8(uint8_t((int64_t(session->sessionTime) - serverTime) / 60000));
+    w.u8(uint8_t(race.maxValidLaps));
     w.i32(race.sessionBestLap);
     w.i32(race.sessionBestLapAux);
     if (qualifying) {

@@ -2,8 +2,8 @@
 // Messages a simulator, a status tool or an operator sends to a server, and the chat lines it
 // gets back: the builders the companion tools use, so that each layout lives in one place.
 
+#include "common/OperatorMessages.h"
 #include "common/PeerMessages.h"
-#include "common/ServerMessages.h"
 
 using tool::adminCommand;
 using tool::statusQuery;

@@ -1,13 +1,14 @@
 #include "support/TestClient.h"
 
-#include <cstring>
 #include <stdexcept>
 
-#include "common/PeerMessages.h"
+#include "common/PeerInbox.h"
 #include "platform/Platform.h"
 #include "protocol/ByteReader.h"
+#include "protocol/ByteWriter.h"
 
-// The socket calls are the platform layer's; the framing and bookkeeping are the test's own.
+// The socket calls are the platform layer's and the framing the tools' client side; the
+// bookkeeping is the test's own.
 TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(serverPort) {
     fd_ = platform::udpOpen();
     if (fd_ < 0 || !platform::udpBindTo(fd_, 0x7f000001, localPort))
@@ -42,22 +43,18 @@ bool TestClient::readOne(int timeoutMs) {
                       : -1;
     if (n < 0)
         return false;
-    if (n >= 1 && buf[0] == 1) {
-        acknowledgements.push_back(n >= 2 ? buf[1] : 0);
+    const peer::Unframed u = acknowledge
+                                 ? peer::unframe(buf, n, [&](const Bytes& ack) { sendRaw(ack); })
+                                 : peer::unframe(buf, n);
+    if (u.kind == peer::Unframed::kAcknowledgement) {
+        acknowledgements.push_back(u.sequence);
         return true;
     }
     Received r;
     r.datagram.assign(buf, buf + n);
-    if (n >= 1 && buf[0] == 0) {
-        r.reliable = true;
-        r.sequence = n >= 2 ? buf[1] : 0;
-        if (n > 6)
-            r.bytes.assign(buf + 6, buf + n);
-        if (acknowledge)
-            sendRaw(peer::acknowledgement(r.sequence));
-    } else {
-        r.bytes.assign(buf, buf + n);
-    }
+    r.reliable = u.kind == peer::Unframed::kReliable;
+    r.sequence = u.sequence;
+    r.bytes.assign(u.message, u.message + u.size);
     received.push_back(std::move(r));
     return true;
 }
@@ -93,24 +90,30 @@ std::vector<uint8_t> bytesOf(std::initializer_list<int> values) {
     return v;
 }
 
+namespace {
+
+// Writes at `offset` of `v` through the server's writer, growing `v` to hold `size` bytes there.
+template <typename Put>
+void putAt(std::vector<uint8_t>& v, size_t offset, size_t size, Put put) {
+    if (v.size() < offset + size)
+        v.resize(offset + size);
+    ByteWriter w(v.data(), v.size());
+    w.seek(offset);
+    put(w);
+}
+
+}  // namespace
+
 void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value) {
-    if (v.size() < offset + 4)
-        v.resize(offset + 4);
-    for (int i = 0; i < 4; ++i)
-        v[offset + size_t(i)] = uint8_t(value >> (8 * i));
+    putAt(v, offset, 4, [&](ByteWriter& w) { w.u32(value); });
 }
 
 void putF32(std::vector<uint8_t>& v, size_t offset, float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    putU32(v, offset, bits);
+    putAt(v, offset, 4, [&](ByteWriter& w) { w.f32(value); });
 }
 
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text) {
-    if (v.size() < offset + text.size() + 1)
-        v.resize(offset + text.size() + 1);
-    std::memcpy(v.data() + offset, text.data(), text.size());
-    v[offset + text.size()] = 0;
+    putAt(v, offset, text.size() + 1, [&](ByteWriter& w) { w.text(text, text.size() + 1); });
 }
 
 // Reads of server output go through the server's own bounds-checked reader: past the end is zero.

@@ -1,18 +1,25 @@
 #include "common/PeerMessages.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteWriter.h"
+#include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
 #include "transport/Framing.h"
 
 namespace {
 
-// Builds a message of exactly `size` bytes; fields a layout leaves out stay zero.
+// Builds a message of exactly `size` bytes; fields a layout leaves out stay zero. A layout
+// that runs past its size is a mistake in this file, not something to send.
 template <typename Fill>
 Bytes build(size_t size, Fill fill) {
     Bytes m(size, 0);
     ByteWriter w(m.data(), m.size());
     fill(w);
+    if (w.overflowed())
+        throw std::logic_error("message layout longer than its size");
     return m;
 }
 
@@ -74,14 +81,8 @@ Bytes ping(uint16_t roundTripMs, uint32_t stamp) {
 }
 
 Bytes chat(uint8_t sender, const std::string& text) {
-    // The length travels in one byte.
-    size_t n = text.size() < 255 ? text.size() : 255;
-    return build(3 + n, [&](ByteWriter& w) {
-        w.u8(RV_CHAT);
-        w.u8(sender);
-        w.u8(uint8_t(n));
-        w.bytes(text.data(), n);
-    });
+    const size_t n = std::min(text.size(), chat_message::kMaxText);
+    return build(chat_message::kText + n, [&](ByteWriter& w) { writeChat(w, text, sender); });
 }
 
 Bytes typeOnly(uint8_t type) {

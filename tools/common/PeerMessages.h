@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/RaceLayouts.h"
+
 using Bytes = std::vector<uint8_t>;
 
 struct ConnectFields {
@@ -34,7 +36,7 @@ Bytes connectRequest(const ConnectFields& f);
 
 namespace peer {
 
-constexpr int kCarStateSize = 16;
+constexpr size_t kCarStateSize = car_update::kStateSize;
 
 Bytes carUpdate(uint32_t sequence, const uint8_t (&state)[kCarStateSize], uint8_t flags);
 Bytes lapCompleted(uint32_t lap, int32_t lapTime, int32_t splitTime, int32_t totalTime);

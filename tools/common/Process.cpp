@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
+#include "util/LineEnds.h"
 
 pid_t launch(const std::string& folder, const std::vector<std::string>& argv) {
     pid_t pid = ::fork();
@@ -98,11 +99,5 @@ std::string measuredEventConfig(uint16_t port) {
         "RAIN=0\nDAMAGE=1\nSESSIONS=1\n[SESSION0]\nESCMODE=0\nTYPE=0\n"
         "MAXLAPS=0\nMINLAPS=0\nNAME=Practice\nRACELAPS=0\nWAITTIME=0\nSESTIME=600\n"
         "ACCEPTNEW=1\n[ENTRYLIST]\nENTRIES=0\nUSEFORGRID=0\n";
-    std::string crlf;
-    for (char c : text) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
-    return crlf;
+    return withCrlf(text);
 }

@@ -6,13 +6,14 @@
 #include <cstdio>
 #include <random>
 
-#include "common/PeerMessages.h"
+#include "common/PeerInbox.h"
 #include "platform/Platform.h"
 #include "platform/SocketAddress.h"
+#include "protocol/AdmissionLayouts.h"
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
+#include "protocol/ChatMessage.h"
 #include "protocol/MessageTypes.h"
-#include "transport/Framing.h"
 
 namespace {
 
@@ -20,11 +21,8 @@ constexpr uint64_t kSecond = 1000000;
 constexpr uint64_t kConnectRetry = kSecond;
 constexpr uint64_t kPingPeriod = kSecond;
 constexpr uint64_t kSignOffLinger = 300000;
-constexpr int kAcceptedIdOffset = 41;
-constexpr int kRecordSize = msgsize::kCarUpdate;
-// Offsets inside one relayed car record: the owner's id, its sequence number, and the send
-// time that the load mode writes at car-state offset 8.
-constexpr int kRecordId = 1, kRecordSequence = 2, kRecordStamp = 6 + 8;
+// Where the load mode writes the send time into the car state.
+constexpr size_t kStateStamp = 8;
 constexpr double kPi = 3.14159265358979323846;
 
 uint64_t now() {
@@ -186,14 +184,10 @@ void BotFleet::receiveAll(Bot& bot) {
             return;
         if (n < 1 || !from.sameIpAndPort(server))
             continue;  // only the server we were pointed at is listened to
-        if (buffer[0] == framing::kReliableData) {
-            if (n < framing::kReliableHeader)
-                continue;
-            sendTo(bot, peer::acknowledgement(buffer[1]));
-            onMessage(bot, buffer + framing::kReliableHeader, n - framing::kReliableHeader);
-        } else if (buffer[0] != framing::kAcknowledgement) {
-            onMessage(bot, buffer, n);
-        }
+        const peer::Unframed u =
+            peer::unframe(buffer, n, [&](const Bytes& ack) { sendTo(bot, ack); });
+        if (u.kind != peer::Unframed::kAcknowledgement)
+            onMessage(bot, u.message, u.size);
     }
 }
 
@@ -205,8 +199,7 @@ void BotFleet::onMessage(Bot& bot, const uint8_t* data, int size) {
         case RV_ACCEPTED: {
             if (bot.admitted || !bot.refusal.empty())
                 return;  // a resent acceptance
-            r.seek(kAcceptedIdOffset);
-            bot.id = r.u8();
+            bot.id = peer::acceptedId(data, size);
             bot.admitted = true;
             uint64_t t = now();
             bot.admittedAt = t;
@@ -223,16 +216,17 @@ void BotFleet::onMessage(Bot& bot, const uint8_t* data, int size) {
             return;
         }
         case RV_REFUSED:
-            r.seek(1);
-            bot.refusal = r.text(64);
+            r.seek(refusal::kText);
+            bot.refusal = r.text(refusal::kTextWidth);
             return;
         case RV_CHAT:
             // Before admission a chat line is the server's refusal text.
             if (!bot.admitted && bot.refusal.empty()) {
-                r.seek(2);
-                int n = r.u8();
-                bot.refusal.assign(reinterpret_cast<const char*>(data) + 3,
-                                   size_t(std::min(n, size - 3)));
+                r.seek(chat_message::kLength);
+                const int n = r.u8();
+                const int text = int(chat_message::kText);
+                bot.refusal.assign(reinterpret_cast<const char*>(data) + text,
+                                   size_t(std::max(0, std::min(n, size - text))));
             }
             return;
         case RV_PONG:
@@ -254,23 +248,20 @@ void BotFleet::onMegapacket(Bot& bot, const uint8_t* data, int size) {
     if (!measuring_)
         return;
     samples_.megapackets++;
-    if (size != 2 + kRecordSize * (int(bots_.size()) - 1))
+    if (size_t(size) != car_states::sizeFor(bots_.size() - 1))
         samples_.badSizes++;
     if (previous != 0)
         samples_.interArrivalMs.push_back(double(t - previous) / 1000.0);
     if (!options_.load)
         return;
-    for (int offset = 2; offset + kRecordSize <= size; offset += kRecordSize) {
-        ByteReader r(data + offset, kRecordSize);
-        r.seek(kRecordId);
-        uint8_t id = r.u8();
-        uint32_t sequence = r.u32();
-        r.seek(kRecordStamp);
-        uint32_t stamp = r.u32();
+    for (const peer::CarRecord& car : peer::carRecords(data, size)) {
+        ByteReader state(car.state, int(sizeof car.state));
+        state.seek(kStateStamp);
+        const uint32_t stamp = state.u32();
         // Only the first relay of an update counts; a car that has sent nothing carries no time.
-        if (sequence == 0 || sequence == bot.lastRelayed[id])
+        if (car.sequence == 0 || car.sequence == bot.lastRelayed[car.id])
             continue;
-        bot.lastRelayed[id] = sequence;
+        bot.lastRelayed[car.id] = car.sequence;
         samples_.latencyMs.push_back(double(uint32_t(uint32_t(t) - stamp)) / 1000.0);
     }
 }

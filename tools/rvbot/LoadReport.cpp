@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "protocol/RaceLayouts.h"
+
 Distribution distributionOf(std::vector<double> samples) {
     Distribution d;
     d.count = samples.size();
@@ -29,7 +31,7 @@ LoadReport summarize(const LoadSamples& samples, int clients, double windowSecon
     r.interArrivalMs = distributionOf(samples.interArrivalMs);
     r.latencyMs = distributionOf(samples.latencyMs);
     r.badSizes = samples.badSizes;
-    r.expectedSize = clients > 0 ? 2 + 23 * (clients - 1) : 0;
+    r.expectedSize = clients > 0 ? int(car_states::sizeFor(size_t(clients - 1))) : 0;
     return r;
 }
 

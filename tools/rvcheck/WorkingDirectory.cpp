@@ -81,10 +81,6 @@ const std::vector<std::pair<std::string, bool>> kSessionKeys = {
     {"MINLAPS", false},  {"NAME", true},     {"RACELAPS", false},
     {"WAITTIME", false}, {"SESTIME", false}, {"ACCEPTNEW", false}};
 
-std::string typeName(int type) {
-    return type == 0 ? "practice" : type == 1 ? "qualifying" : type == 2 ? "race" : "unknown";
-}
-
 ordered_json configurationValues(const ServerConfig& c, const ZTINIReader& ini) {
     return {{"MAXCLIENTS", c.maxClients},
             {"ACCEPTVERSION", ServerConfig::kAcceptedVersion},
@@ -161,7 +157,7 @@ ordered_json sessionsOf(const ZTINIReader& ini, const std::vector<SessionRecord>
         out.push_back({{"section", section},
                        {"name", s.name},
                        {"type", s.type},
-                       {"typeName", typeName(s.type)},
+                       {"typeName", sessionTypeName(s.type)},
                        {"waitMs", s.waitTime},
                        {"timeMs", s.sessionTime},
                        {"raceLaps", s.raceLaps},

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <map>
 
+#include "race/SessionRecord.h"
 #include "transport/CTimer.h"
 
 using nlohmann::ordered_json;
@@ -37,10 +38,6 @@ struct Driver {
     int64_t reachedAt = 0;                // stamp of the latest lap
     std::vector<int64_t> lapStamps = {};  // stamp of each completed lap, for race gaps
 };
-
-std::string typeName(int type) {
-    return type == 0 ? "practice" : type == 1 ? "qualifying" : type == 2 ? "race" : "unknown";
-}
 
 std::string eventText(const LogEvent& e, const std::map<std::string, std::string>& names) {
     auto name = [&](const std::string& guid) {
@@ -86,7 +83,7 @@ ordered_json liveState(const std::vector<LogEvent>& events, const std::string& s
             type = t;
             session["name"] = e.fields[0];
             session["type"] = type;
-            session["typeName"] = typeName(type);
+            session["typeName"] = sessionTypeName(type);
             drivers.clear();
         }
         if (e.kind == "LAP") {

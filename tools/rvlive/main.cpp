@@ -10,7 +10,7 @@
 #include "common/Asker.h"
 #include "common/Cli.h"
 #include "common/Endpoint.h"
-#include "common/ServerMessages.h"
+#include "common/OperatorMessages.h"
 #include "platform/Platform.h"
 #include "runtime/ServerConfig.h"
 #include "runtime/ZTINIReader.h"

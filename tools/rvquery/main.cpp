@@ -5,7 +5,7 @@
 #include "common/Asker.h"
 #include "common/Cli.h"
 #include "common/Endpoint.h"
-#include "common/ServerMessages.h"
+#include "common/OperatorMessages.h"
 
 namespace {
 

@@ -24,11 +24,10 @@ std::string standingsText(const CRVServer& server) {
     const SessionRecord* s = any ? &server.sessions[size_t(server.currentSession)] : nullptr;
     if (s != nullptr)
         order::sortForSession(list, s->type);
-    static const char* const kTypes[] = {"practice", "qualifying", "race"};
     char line[512];
     std::snprintf(line, sizeof line, "%s (%s) at %s, %d clients\n",
                   s != nullptr ? recordText(s->name).c_str() : "no session",
-                  s != nullptr && s->type <= 2 ? kTypes[s->type] : "-",
+                  s != nullptr ? sessionTypeName(s->type, "-") : "-",
                   CTimer::formatTime(int32_t(uint32_t(server.serverTime))).c_str(),
                   int(list.size()));
     std::string out = line;

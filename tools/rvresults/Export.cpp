@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "race/SessionRecord.h"
 #include "transport/CTimer.h"
 
 using nlohmann::ordered_json;
@@ -10,10 +11,6 @@ namespace {
 
 ordered_json lapTime(int32_t ms) {
     return ms > 0 ? ordered_json(CTimer::formatTime(ms)) : ordered_json(nullptr);
-}
-
-std::string typeName(int type) {
-    return type == 0 ? "practice" : type == 1 ? "qualifying" : type == 2 ? "race" : "unknown";
 }
 
 // The lap a session ranks by: qualifying its qualifying laps, practice its best laps.
@@ -126,7 +123,7 @@ std::vector<ordered_json> sessionDocuments(const std::vector<ResultsFile>& resul
         docs.push_back({{"file", r.file},
                         {"session", r.name},
                         {"type", r.type},
-                        {"typeName", typeName(r.type)},
+                        {"typeName", sessionTypeName(r.type)},
                         {"standings", standings},
                         {"events", eventsOf(match)}});
     }

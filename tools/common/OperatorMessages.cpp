@@ -1,4 +1,4 @@
-#include "common/ServerMessages.h"
+#include "common/OperatorMessages.h"
 
 #include <cstdio>
 
@@ -7,6 +7,7 @@
 #include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 #include "protocol/MessageTypes.h"
+#include "race/SessionRecord.h"
 
 namespace tool {
 
@@ -78,16 +79,8 @@ std::string checkEcho(const std::vector<uint8_t>& answer) {
 }
 
 std::string sessionTypeName(int type) {
-    switch (type) {
-        case 0:
-            return "practice";
-        case 1:
-            return "qualifying";
-        case 2:
-            return "race";
-        default:
-            return "type " + std::to_string(type);
-    }
+    const char* name = ::sessionTypeName(type, nullptr);
+    return name != nullptr ? name : "type " + std::to_string(type);
 }
 
 std::string accessName(int access) {
