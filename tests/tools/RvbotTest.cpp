@@ -69,9 +69,7 @@ TEST(Rvbot, RefusesMoreClientsThanItCanOpenSocketsFor) {
     rlimit tight = saved;
     tight.rlim_cur = rlim_t(spare + 3);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    FleetOptions o;
-    o.drivers = 10;
-    BotFleet fleet(o);
+    BotFleet fleet({.drivers = 10});
     std::string error;
     const bool opened = fleet.open(error);
     ::setrlimit(RLIMIT_NOFILE, &saved);
