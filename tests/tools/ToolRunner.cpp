@@ -62,11 +62,3 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     pid_ = launch(folder.path(), {RV_SERVER_BINARY});
     started_ = pid_ > 0 && answersStatus(uint16_t(port_));
 }
-
-ServerProcess::~ServerProcess() {
-    stop(pid_);
-}
-
-bool ServerProcess::consoleShows(const std::string& text, int timeoutMs) const {
-    return within(timeoutMs, [&] { return console().find(text) != std::string::npos; });
-}

@@ -4,15 +4,20 @@
 #include <sys/types.h>
 #include "common/Process.h"  // launch(), stop(), freePort()
 
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "support/TempFolder.h"
+#include "support/RaceFixture.h"
+
+using nlohmann::json;
 
 struct ToolRun {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::string failure() const { return std::to_string(exitCode) + " " + err; }
 };
 
 // Runs build/<program> (or `program` itself when it is an absolute path) with `args` in `folder`
@@ -29,12 +34,11 @@ class ServerProcess {
   public:
     // `config` uses "PORT=%PORT%", replaced by the borrowed port; "\n" becomes "\r\n".
     explicit ServerProcess(const std::string& config);
-    ~ServerProcess();
+    ~ServerProcess() { stop(pid_); }
     bool started() const { return started_; }
+    uint16_t port() const { return uint16_t(port_); }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string console() const { return folder.read("console.txt"); }
-    // Waits (bounded) until the console shows `text`.
-    bool consoleShows(const std::string& text, int timeoutMs = 2000) const;
 
     TempFolder folder;
 
