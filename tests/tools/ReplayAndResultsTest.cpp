@@ -1,6 +1,5 @@
 // rvreplay and rvresults on the files of short events run by an in-process server, and on
 // damaged files.
-#include <algorithm>
 #include <random>
 
 #include "rvreplay/Replay.h"
@@ -46,10 +45,9 @@ struct LiveEvent {
         log = harness.folder.read(s.logger.fileName());
         harness.server.reset();  // closes the recording
     }
-    int64_t now() const { return harness.server->serverTime; }
     uint32_t step() const { return harness.server->clients.size() < 2 ? 10 : 1; }
     void runTo(int64_t t) {
-        while (now() + step() <= t)
+        while (harness.server->serverTime + step() <= t)
             harness.advance(step());
     }
     void sendAt(int64_t t, TestClient& client, const Bytes& message) {
@@ -57,9 +55,6 @@ struct LiveEvent {
         client.sendRaw(message);
         harness.clock.advance(step());
         ASSERT_TRUE(harness.receiveTurn());
-    }
-    std::string results(const std::string& session) const {
-        return harness.folder.read(resultsPath(session));
     }
 
     ServerHarness harness;
@@ -88,7 +83,6 @@ struct Replayed {
         for (const std::string& name : out.list("."))
             if (name.rfind(prefix, 0) == 0)
                 names.push_back(name);
-        std::sort(names.begin(), names.end());
         return names;
     }
     std::string log() const { return out.read(files("rvserverlog[").at(0)); }
@@ -98,28 +92,12 @@ struct Replayed {
     std::unique_ptr<Replay> replay;
 };
 
-class ResultsExport : public RaceFixture {
-  protected:
-    // Admits a driver the way a simulator is admitted, so the log has its JOIN line.
-    CRVClientConnection* join(const std::string& name) {
-        peers.push_back(std::make_unique<TestClient>(harness->port()));
-        peers.back()->sendRaw(connectRequest({.guid = "guid-" + name, .userName = name}));
-        StdoutCapture quiet;
-        harness->receiveTurn();
-        return server().clients.back();
-    }
-};
-
 }  // namespace
 
 // Replayed in a folder whose configuration has changed since, the log names the configuration as
 // it is now; everything else comes out line for line.
 TEST(ReplayTool, RebuildsTheLiveEventsLogAndResultsUnderTheConfigurationAsItIsNow) {
     const LiveEvent& event = live();
-    for (const char* kind :
-         {",JOIN,Cid,", ",CHAT,guid-a,hello", ",LOST,guid-c", ",RACEEND,guid-a", ",LOST,guid-b"})
-        ASSERT_NE(event.log.find(kind), std::string::npos) << kind << " missing from\n"
-                                                           << event.log;
     TempFolder changed;
     changed.write("cfg/rvservercfg.ini",
                   eventConfig(eventSessions(), {"NAME=Other Server", "CONFIGURATION=long"}));
@@ -130,8 +108,9 @@ TEST(ReplayTool, RebuildsTheLiveEventsLogAndResultsUnderTheConfigurationAsItIsNo
     log.replace(log.find("testring,short"), 14, "testring,long");
     EXPECT_EQ(r.log(), log);
     EXPECT_EQ(r.files("Other Server_").size(), 2u);
-    EXPECT_EQ(r.results("Other Server_Practice_"), event.results("Practice"));
-    EXPECT_EQ(r.results("Other Server_Race_"), event.results("Race"));
+    EXPECT_EQ(r.results("Other Server_Practice_"),
+              event.harness.folder.read(resultsPath("Practice")));
+    EXPECT_EQ(r.results("Other Server_Race_"), event.harness.folder.read(resultsPath("Race")));
     EXPECT_TRUE(r.out.exists("serverStats.txt"));
     EXPECT_EQ(changed.list("server/replayed").size(), 0u) << "only --out is written";
 }
@@ -163,38 +142,34 @@ TEST(ReplayTool, StopsAtACutRecordAndAtTheRequestedTime) {
 // script can test, and no crash on whatever lies where the recording should be.
 TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
     TempFolder work;
-    const std::string event = work.path() + "/event";
+    const std::string event = work.path() + "/event", file = std::string("event/") + kRecording;
     auto run = [&](std::vector<std::string> more = {}) {
         more.insert(more.begin(), {"--dir", event});
         return runTool(RV_REPLAY_BINARY, more);
     };
     work.makeFolder("event");
-    auto failure = [&](std::vector<std::string> more = {}) {
-        const ToolRun r = run(more);
-        return std::to_string(r.exitCode) + " " + r.err;
-    };
-    EXPECT_EQ(failure(),
+    EXPECT_EQ(run().failure(),
               "1 rvreplay: no configuration: " + event + "/cfg/rvservercfg.ini is missing\n");
     work.write("event/cfg/rvservercfg.ini", eventConfig(eventSessions()));
-    EXPECT_EQ(failure(),
-              "1 rvreplay: cannot read the recording " + event + "/" + kRecording + "\n");
-    work.write(std::string("event/") + kRecording, "");
-    EXPECT_EQ(failure(),
-              "1 rvreplay: the recording " + event + "/" + kRecording + " holds no message\n");
-    EXPECT_EQ(failure({"--until", "1:5"}), "2 rvreplay: --until wants M:SS, not \"1:5\"\n");
+    EXPECT_EQ(run().failure(),
+              "1 rvreplay: cannot read the recording " + work.path() + "/" + file + "\n");
+    work.write(file, "");
+    EXPECT_EQ(run().failure(),
+              "1 rvreplay: the recording " + work.path() + "/" + file + " holds no message\n");
+    EXPECT_EQ(run({"--until", "1:5"}).failure(), "2 rvreplay: --until wants M:SS, not \"1:5\"\n");
 
     std::mt19937 random(20);
     for (int round = 0; round < 6; ++round) {
         std::string noise(random() % 3000, '\0');
         for (char& c : noise)
             c = char(random() % (round % 2 == 0 ? 256 : 3));  // small values make small sizes
-        work.write(std::string("event/") + kRecording, noise);
-        const std::string answer = failure();
+        work.write(file, noise);
+        const std::string answer = run().failure();
         EXPECT_TRUE(answer.rfind("0 rvreplay: ", 0) == 0 || answer.rfind("1 rvreplay: ", 0) == 0)
             << answer;
     }
 
-    work.write(std::string("event/") + kRecording, live().harness.folder.read(kRecording));
+    work.write(file, live().harness.folder.read(kRecording));
     const ToolRun r = run({"--out", work.path() + "/out"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 35), "Race (race) at 1:45:000, 1 clients\n");
@@ -203,62 +178,48 @@ TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
     EXPECT_NE(work.read("out/console.txt").find("freeing slot"), std::string::npos);
 }
 
-TEST_F(ResultsExport, ShortEventBecomesOneDocumentPerSessionAndAPage) {
-    start(eventConfig(
-        "SESSIONS=2\n" + session(0, 0, "Practice", 0, 1) + session(1, 2, "Race", 10, 0, 2),
-        {"FRONTTIRE=", "REARTIRE="}));
-    harness->folder.makeFolder("server/sessions");
-    CRVClientConnection* al = join("Al");
-    CRVClientConnection* bo = join("Bo");
-    at(1000);
-    lap(al, 1, 90000, 90000);
-    lap(bo, 1, 88000, 88000);
-    deliver(bo, chat("go, go"));
-    at(70001);
-    const int64_t r = 80001;
-    at(r);
-    lap(al, 1, 100000, 100000);
-    lap(bo, 1, 101000, 101000);
-    lap(al, 2, 100000, 200000);
-    lap(bo, 2, 100500, 201500);
-    at(r + 1);
-    server().flushOutput();
-
-    const std::string dir = harness->folder.path();
+TEST(Results, EventBecomesOneDocumentPerSessionAndAPageAndDamageIsPlaced) {
+    TempFolder event;
+    std::filesystem::copy(live().harness.folder.path(), event.path(),
+                          std::filesystem::copy_options::recursive);
+    const std::string dir = event.path();
     ToolRun run = runTool("rvresults", {dir, "--json", "--html", dir + "/event.html"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const size_t split = run.out.find('\n');
     json practice = json::parse(run.out.substr(0, split));
     json race = json::parse(run.out.substr(split + 1));
-    EXPECT_EQ(practice["standings"][1], json::parse(R"({"position":2,"guid":"guid-Al","name":"Al",
-        "laps":1,"bestLap":"1:30:000","bestLapMs":90000,"qualifyLap":null,"qualifyLapMs":0,
-        "raceTime":null,"raceTimeMs":90000,"gap":"+0:02:000"})"));
-    EXPECT_EQ(practice["events"]["joins"], json::parse(R"([
-        {"time":"0:00:000","name":"Al","raceNumber":"7","guid":"guid-Al","nationality":"IT"},
-        {"time":"0:00:000","name":"Bo","raceNumber":"7","guid":"guid-Bo","nationality":"IT"}])"));
-    EXPECT_EQ(practice["events"]["chat"],
-              json::parse(R"([{"time":"0:01:000","guid":"guid-Bo","text":"go, go"}])"));
+    practice["events"].erase("laps");
     race["events"].erase("laps");
+    EXPECT_EQ(practice, json::parse(R"({"file":"Test Server_Practice_07_12_00.txt",
+        "session":"Practice","type":0,"typeName":"practice","standings":[
+        {"position":1,"guid":"guid-a","name":"Ann","laps":1,"bestLap":"0:19:000","bestLapMs":19000,
+         "qualifyLap":null,"qualifyLapMs":0,"raceTime":null,"raceTimeMs":19000,"gap":null},
+        {"position":2,"guid":"guid-b","name":"Bob","laps":1,"bestLap":"0:21:000","bestLapMs":21000,
+         "qualifyLap":null,"qualifyLapMs":0,"raceTime":null,"raceTimeMs":21000,"gap":"+0:02:000"}],
+        "events":{"chat":[{"time":"0:10:000","guid":"guid-a","text":"hello"}],"joins":[
+        {"time":"0:00:500","name":"Ann","raceNumber":"7","guid":"guid-a","nationality":"IT"},
+        {"time":"0:00:700","name":"Bob","raceNumber":"7","guid":"guid-b","nationality":"IT"},
+        {"time":"0:01:000","name":"Cid","raceNumber":"7","guid":"guid-c","nationality":"IT"}],
+        "contacts":[],"infractions":[],"flags":[]}})"));
     EXPECT_EQ(race, json::parse(R"({"file":"Test Server_Race_07_12_00.txt","session":"Race",
         "type":2,"typeName":"race","standings":[
-        {"position":1,"guid":"guid-Al","name":"Al","laps":2,"bestLap":"1:40:000","bestLapMs":100000,
-         "qualifyLap":null,"qualifyLapMs":0,"raceTime":"3:20:000","raceTimeMs":200000,"gap":null},
-        {"position":2,"guid":"guid-Bo","name":"Bo","laps":2,"bestLap":"1:40:500","bestLapMs":100500,
-         "qualifyLap":null,"qualifyLapMs":0,"raceTime":"3:21:500","raceTimeMs":201500,
-         "gap":"+0:01:500"}],
+        {"position":1,"guid":"guid-a","name":"Ann","laps":2,"bestLap":"0:10:000","bestLapMs":10000,
+         "qualifyLap":null,"qualifyLapMs":0,"raceTime":"0:22:000","raceTimeMs":22000,"gap":null},
+        {"position":2,"guid":"guid-b","name":"Bob","laps":2,"bestLap":"0:11:000","bestLapMs":11000,
+         "qualifyLap":null,"qualifyLapMs":0,"raceTime":"0:25:000","raceTimeMs":25000,
+         "gap":"+0:03:000"}],
         "events":{"joins":[],"chat":[],"contacts":[],"infractions":[],"flags":[]}})"));
-    const std::string page = harness->folder.read("event.html");
-    EXPECT_NE(page.find("<h2>Race (race)</h2>\n<table><tr><th>Pos</th><th>Driver</th><th>Laps"
+    EXPECT_NE(event.read("event.html")
+                  .find("<h2>Race (race)</h2>\n<table><tr><th>Pos</th><th>Driver</th><th>Laps"
                         "</th><th>Best lap</th><th>Race time</th><th>Gap</th></tr>\n<tr><td>1"
-                        "</td><td>Al</td><td>2</td><td>1:40:000</td><td>3:20:000</td><td></td>"
+                        "</td><td>Ann</td><td>2</td><td>0:10:000</td><td>0:22:000</td><td></td>"
                         "</tr>\n"),
-              std::string::npos)
-        << page;
+              std::string::npos);
 
     // Damaged files are refused with the place of the damage.
     const std::string results = "server/sessions/Test Server_Race_07_12_00.txt";
-    const std::string logName = server().logger.fileName();
-    const std::string whole = harness->folder.read(results), log = harness->folder.read(logName);
+    const std::string logName = "server/logs/" + event.list("server/logs").at(0);
+    const std::string whole = event.read(results), log = event.read(logName);
     const std::string logFile = logName.substr(logName.rfind('/') + 1);
     for (auto [file, text, error] :
          {std::tuple{
@@ -269,8 +230,8 @@ TEST_F(ResultsExport, ShortEventBecomesOneDocumentPerSessionAndAPage) {
           {logName, log + "1:23:456,LAP,cut",
            logFile + " is cut off in line " + std::to_string(countOf(log, "\n") + 1)},
           {logName, "hello\n", logFile + " line 1: not an event line: \"hello\""}}) {
-        harness->folder.write(file, text);
+        event.write(file, text);
         EXPECT_EQ(runTool("rvresults", {dir}).failure(), "1 rvresults: " + error + "\n");
-        harness->folder.write(results, whole);
+        event.write(results, whole);
     }
 }
