@@ -1,12 +1,16 @@
-// The companion programs against a real server: rvquery and rvadmin (and rvquery against peers
-// that answer badly), rvlive following the event, and rvbot's simulated drivers.
+// The built server as an operator runs it (signals, the crash report), and the companion
+// programs against it: rvquery and rvadmin (and rvquery against peers that answer badly), rvlive
+// following the event, and rvbot's simulated drivers.
 #include <httplib.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <future>
 #include <numeric>
+#include <regex>
 
 #include "platform/Platform.h"
 #include "rvbot/BotFleet.h"
@@ -52,12 +56,58 @@ std::string askBadPeer(std::vector<uint8_t> reply, bool fromElsewhere) {
     return failure;
 }
 
-const char* const kLiveEvent =
+const char* const kWarmUp =
     "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Live Cup\nTRACK=oak\nCONFIGURATION=gp\nCAR=gt3;\n"
     "PASSWORD=\nADMIN=pitwall\nPORT=%PORT%\nFRONTTIRE=\nREARTIRE=\nSESSIONS=1\n"
     "[SESSION0]\nTYPE=0\nNAME=Warm-up\nWAITTIME=0\nSESTIME=30\nACCEPTNEW=1\n";
 
 }  // namespace
+
+// Terminate and the quit chord take different ways out of the loop; both must end in the
+// orderly shut-down, which returns from the program with exit code 0.
+TEST(ServerProcess, IgnoresInterruptAndEndsCleanlyOnTerminateOrQuitChord) {
+    ServerProcess terminated(kWarmUp), quit(kWarmUp);
+    ASSERT_TRUE(terminated.started() && quit.started());
+    EXPECT_EQ(terminated.signal(SIGINT, 150), -1) << "an interrupt does not stop the server";
+    EXPECT_EQ(quit.signal(SIGINT, 150), -1);
+    EXPECT_EQ(terminated.signal(SIGTERM, 2000), 0);
+    EXPECT_EQ(quit.signal(SIGQUIT, 2000), 0);
+}
+
+TEST(ServerProcess, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
+    // Under the sanitizers, leave fatal signals to the server's own hook; the report is what is
+    // wanted, not a core file.
+    ::setenv("ASAN_OPTIONS", "handle_segv=0:handle_abort=0", 1);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    ServerProcess server(kWarmUp);  // its status queries print lines no flush has written yet
+    ASSERT_TRUE(server.started());
+    const std::string p = std::to_string(server.pid());
+    const int status = server.signal(SIGSEGV, 3000);
+    EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+
+    const std::vector<std::string> dumps = server.folder.list("dumps");
+    ASSERT_EQ(dumps.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        dumps[0], std::regex("rvServer_v1\\.0\\.3-\\d{8}-\\d{6}-" + p + "-" + p + "\\.dmp")))
+        << dumps[0];
+    const std::string report = server.folder.read("dumps/" + dumps[0]);
+    const size_t frames = report.find("\nbacktrace of the crashing thread:\n");
+    const size_t map = report.find("\nmemory map:\n");
+    ASSERT_TRUE(frames != std::string::npos && map != std::string::npos && frames < map) << report;
+    const std::string header =
+        "rvServer v1\\.0\\.3 crash report\nsignal 11 \\(SIGSEGV\\)\ncode 0 \\(sent by process " +
+        std::to_string(::getpid()) + "\\)\nfault address none\nprogram counter 0x[0-9a-f]+\n" +
+        "process " + p + "\nthread " + p + "\nbuild id [0-9a-f]{40}\n";
+    EXPECT_TRUE(std::regex_match(report.substr(0, frames), std::regex(header))) << report;
+    EXPECT_NE(report.find("rvserver(", frames), std::string::npos) << "frames of the program";
+    EXPECT_NE(report.find("rvserver\n", map), std::string::npos) << "where it was loaded";
+
+    const std::string console = server.console();
+    EXPECT_NE(console.find("Get status\n"), std::string::npos) << console;
+    const std::string docsLine = "Docs folder is no-documents\n";
+    EXPECT_EQ(console.substr(console.size() - std::min(console.size(), docsLine.size())), docsLine);
+}
 
 TEST(ToolsOnServer, QueryShowsStatusAndEchoAndAdminStartsTheRace) {
     ServerProcess server(kEvent);
@@ -142,7 +192,7 @@ TEST(ToolsOnServer, QueryRefusesBadAnswersAndSilenceWithOneLineAndExitOne) {
 }
 
 TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
-    ServerProcess server(kLiveEvent);
+    ServerProcess server(kWarmUp);
     ASSERT_TRUE(server.started()) << server.console();
     const int webPort = freePort();
     TempFolder liveFolder;

@@ -36,9 +36,12 @@ class ServerProcess {
     explicit ServerProcess(const std::string& config);
     ~ServerProcess() { stop(pid_); }
     bool started() const { return started_; }
+    pid_t pid() const { return pid_; }
     uint16_t port() const { return uint16_t(port_); }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string console() const { return folder.read("console.txt"); }
+    // Sends `signal`; how the server ended if it does within `ms`, or -1 while it runs on.
+    int signal(int signal, int ms);
 
     TempFolder folder;
 
