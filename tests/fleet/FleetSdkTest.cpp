@@ -76,7 +76,6 @@ class FakeSidecar {
 
 struct SidecarPort {
     explicit SidecarPort(const std::string& v) { ::setenv(FleetSdk::kPortVariable, v.c_str(), 1); }
-    explicit SidecarPort(int port) : SidecarPort(std::to_string(port)) {}
     ~SidecarPort() { ::unsetenv(FleetSdk::kPortVariable); }
 };
 
@@ -128,7 +127,7 @@ using Fleet = RaceFixture;
 TEST_F(Fleet, ReadyHealthAtItsCadenceClientCountSessionLabelAndShutdownOnlyWhenAskedFor) {
     for (bool asked : {true, false}) {
         FakeSidecar sidecar;
-        SidecarPort env(sidecar.port());
+        SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices) +
               (asked ? "[FLEET]\r\nSHUTDOWN_WHEN_FINISHED=1\r\n" : ""));
         EXPECT_EQ(sidecar.settled(1), Lines{kReady});
@@ -171,7 +170,7 @@ TEST_F(Fleet, NothingRunsWithoutAUsableSidecarPortOrWithoutTheEventsPort) {
     at(5000);
     EXPECT_EQ(server().fleet, nullptr);
     {
-        SidecarPort env(sidecar.port());
+        SidecarPort env(std::to_string(sidecar.port()));
         TestClient holder(0);  // the event's port is taken
         start(eventConfig(kTwoPractices, {"PORT=" + std::to_string(holder.port())}));
         at(0);
@@ -214,7 +213,7 @@ TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
 TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
     for (bool stall : {false, true}) {
         FakeSidecar sidecar(500, stall);
-        SidecarPort env(sidecar.port());
+        SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices));
         attach("Al");
         attach("Bo");

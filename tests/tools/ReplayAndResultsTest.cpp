@@ -1,5 +1,4 @@
-// rvreplay and rvresults on the files of short events run by an in-process server, and on
-// damaged files.
+// rvreplay and rvresults on the files of a short event run by an in-process server.
 #include <random>
 
 #include "rvreplay/Replay.h"
@@ -66,7 +65,6 @@ LiveEvent& live() {
     return event;
 }
 
-// A replay of the live event's folder into a fresh output folder.
 struct Replayed {
     explicit Replayed(ReplayOptions options = {}) {
         if (options.workdir.empty())
@@ -216,7 +214,6 @@ TEST(Results, EventBecomesOneDocumentPerSessionAndAPageAndDamageIsPlaced) {
                         "</tr>\n"),
               std::string::npos);
 
-    // Damaged files are refused with the place of the damage.
     const std::string results = "server/sessions/Test Server_Race_07_12_00.txt";
     const std::string logName = "server/logs/" + event.list("server/logs").at(0);
     const std::string whole = event.read(results), log = event.read(logName);

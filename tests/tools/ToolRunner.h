@@ -20,8 +20,8 @@ struct ToolRun {
     std::string failure() const { return std::to_string(exitCode) + " " + err; }
 };
 
-// Runs build/<program> (or `program` itself when it is an absolute path) with `args` in `folder`
-// (the test's own temp folder when empty); ends it after 10 s, which counts as a hang.
+// build/<program> (or `program` when absolute) run in `folder` (a temp one when empty); after
+// 10 s it is ended as hung.
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder = "");
 

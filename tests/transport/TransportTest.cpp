@@ -26,7 +26,6 @@ class Transport : public ::testing::Test {
     void SetUp() override { h.start(); }
     CClientMessageRouter& router() { return h.server->router; }
     OVSocket& socket() { return h.server->router.socket; }
-    TrafficCounters& stats() { return h.server->router.traffic; }
     Recorder* connect(const SocketAddress& address, bool replayed = false) {
         auto* c = new Recorder();
         c->isReplayed = replayed;
@@ -107,17 +106,17 @@ TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     a.sendRaw({200, 1});
     b.sendReliable({201, 2, 3}, 9);
     stranger.sendRaw({202});
-    stats().bytesRead = stats().messagesRead = 0;
+    router().traffic.bytesRead = router().traffic.messagesRead = 0;
     routerTurn(true);
     EXPECT_EQ((std::vector{ca->got, cb->got, other->got}),
               (std::vector<std::vector<Bytes>>{{{200, 1}}, {{201, 2, 3}}, {}}));
-    EXPECT_EQ((std::array{stats().bytesRead, stats().messagesRead}), (std::array{6, 3}));
+    EXPECT_EQ((std::array{router().traffic.bytesRead, router().traffic.messagesRead}),
+              (std::array{6, 3}));
     b.drain();
     EXPECT_EQ(b.acknowledgements, bytesOf({9}));
 }
 
-// Floods find caps, not memory: the queue drops what is over its cap, and the pending list
-// keeps no more copies for resending.
+// Floods find caps, not memory.
 TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBounded) {
     TestClient a(h.port()), b(h.port()), c(h.port());
     Recorder* ca = connect(a.address());
@@ -131,14 +130,15 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
     for (const QueuedMessage& m : router().queue)
         queued.emplace_back(m.dueTime, m.client);
     EXPECT_EQ(queued, decltype(queued)({{1025, ca}, {1050, cb}, {1075, cc}, {1007, ca}}));
-    stats().bytesWritten = stats().messagesWritten = 0;
+    router().traffic.bytesWritten = router().traffic.messagesWritten = 0;
     const std::pair<TestClient*, uint8_t> expected[] = {{&a, 90}, {&b, 90}, {&c, 90}, {&a, 91}};
     for (size_t turn = 0; turn < 4; ++turn) {
         router().update();
         EXPECT_EQ(router().queue.size(), 3 - turn);
         EXPECT_TRUE(expected[turn].first->waitFor(expected[turn].second)) << turn;
     }
-    EXPECT_EQ((std::array{stats().bytesWritten, stats().messagesWritten}), (std::array{7, 4}));
+    EXPECT_EQ((std::array{router().traffic.bytesWritten, router().traffic.messagesWritten}),
+              (std::array{7, 4}));
 
     for (int i = 0; i < 12; ++i)
         router().send(i % 3 == 0 ? cb : ca, bytesOf({100, i}).data(), 2, 0, false);
