@@ -27,7 +27,7 @@ struct LiveEvent {
             sendAt(t, *peer,
                    connectRequest(
                        {.guid = guid, .userName = name, .tyreChecksum = s.checksums.tyres}));
-        sendAt(10000, ann, chat("hello"));
+        sendAt(10000, ann, chat("hello, all"));
         sendAt(20000, ann, lapMessage(1, 19000, 9000, 19000));
         sendAt(22000, bob, lapMessage(1, 21000, 10000, 21000));
         for (int64_t t = 30000; t <= 85000; t += 5000) {  // Cid stays silent
@@ -194,7 +194,7 @@ TEST(Results, EventBecomesOneDocumentPerSessionAndAPageAndDamageIsPlaced) {
          "qualifyLap":null,"qualifyLapMs":0,"raceTime":null,"raceTimeMs":19000,"gap":null},
         {"position":2,"guid":"guid-b","name":"Bob","laps":1,"bestLap":"0:21:000","bestLapMs":21000,
          "qualifyLap":null,"qualifyLapMs":0,"raceTime":null,"raceTimeMs":21000,"gap":"+0:02:000"}],
-        "events":{"chat":[{"time":"0:10:000","guid":"guid-a","text":"hello"}],"joins":[
+        "events":{"chat":[{"time":"0:10:000","guid":"guid-a","text":"hello, all"}],"joins":[
         {"time":"0:00:500","name":"Ann","raceNumber":"7","guid":"guid-a","nationality":"IT"},
         {"time":"0:00:700","name":"Bob","raceNumber":"7","guid":"guid-b","nationality":"IT"},
         {"time":"0:01:000","name":"Cid","raceNumber":"7","guid":"guid-c","nationality":"IT"}],
