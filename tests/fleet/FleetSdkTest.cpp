@@ -1,16 +1,20 @@
-// The event as a fleet host's sidecar hears it: a small HTTP server on loopback plays
-// the sidecar, its port handed over in AGONES_SDK_HTTP_PORT.
+// The event as a fleet host's sidecar hears it (a small HTTP server on loopback plays the
+// sidecar, its port handed over in AGONES_SDK_HTTP_PORT), and the image and fleet manifests that
+// must agree with the server.
 #include <fcntl.h>
 #include <httplib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 #include "fleet/FleetSdk.h"
 #include "runtime/NextWake.h"
+#include "runtime/ZTINIReader.h"
 #include "support/RaceFixture.h"
 
 namespace {
@@ -51,7 +55,6 @@ class FakeSidecar {
         std::lock_guard<std::mutex> lock(mutex_);
         return heard_;
     }
-    // Waits (bounded) until `count` requests have come.
     bool await(size_t count) {
         return within(5000, [&] { return heard().size() >= count; });
     }
@@ -73,7 +76,6 @@ class FakeSidecar {
 
 struct SidecarPort {
     explicit SidecarPort(const std::string& v) { ::setenv(FleetSdk::kPortVariable, v.c_str(), 1); }
-    explicit SidecarPort(int port) : SidecarPort(std::to_string(port)) {}
     ~SidecarPort() { ::unsetenv(FleetSdk::kPortVariable); }
 };
 
@@ -92,6 +94,24 @@ struct ConsoleToFile {
     int saved = ::dup(1);
 };
 
+const std::string kPackaging = std::string(RV_SOURCE_DIR) + "/packaging/";
+
+// Every "key: value" of the plain block YAML the manifests are written in (two spaces a level,
+// "- " list items, comments, no tabs); a line of any other shape is kept under "?".
+std::map<std::string, Lines> manifest(const std::string& name) {
+    static const std::regex shape(R"(((  )*)(- )?([A-Za-z][A-Za-z0-9]*):( (.*))?| *(#.*)?)");
+    std::map<std::string, Lines> values;
+    std::ifstream in(kPackaging + "agones/" + name);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, shape))
+            values["?"].push_back(line);
+        else if (m[6].matched)
+            values[m[4]].push_back(m[6]);
+    }
+    return values;
+}
+
 const std::string kReady = "POST /ready {}", kHealth = "POST /health {}";
 std::string label(const std::string& key, const std::string& value) {
     return "PUT /metadata/label {\"key\":\"" + key + "\",\"value\":\"" + value + "\"}";
@@ -102,42 +122,37 @@ const Lines kStart = {kReady, label("clients", "0"), label("session", "Warm_up")
 
 using Fleet = RaceFixture;
 
-TEST_F(Fleet, ReadyThenHealthAtItsCadenceAndTheClientCountAsDriversComeAndGo) {
-    FakeSidecar sidecar;
-    SidecarPort env(sidecar.port());
-    start(eventConfig(kTwoPractices));
-    EXPECT_EQ(sidecar.settled(1), Lines{kReady});
-    at(0);
-    EXPECT_EQ(sidecar.settled(4), kStart);
-    at(1999);
-    at(2000);
-    sidecar.await(5);
-    CRVClientConnection* al = attach("Al");
-    at(2500);
-    sidecar.await(6);
-    server().removeClient(al);
-    at(3999);
-    EXPECT_EQ(nextWakeTime(server(), 3999, 0), 4000);  // the loop wakes for the beat
-    at(4000);
-    Lines expected = kStart;
-    expected.insert(expected.end(),
-                    {kHealth, label("clients", "1"), label("clients", "0"), kHealth});
-    EXPECT_EQ(sidecar.settled(8), expected);
-}
+}  // namespace
 
-TEST_F(Fleet, SessionLabelFollowsTheSequenceAndShutdownComesOnlyWhenAskedFor) {
+TEST_F(Fleet, ReadyHealthAtItsCadenceClientCountSessionLabelAndShutdownOnlyWhenAskedFor) {
     for (bool asked : {true, false}) {
         FakeSidecar sidecar;
-        SidecarPort env(sidecar.port());
+        SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices) +
               (asked ? "[FLEET]\r\nSHUTDOWN_WHEN_FINISHED=1\r\n" : ""));
+        EXPECT_EQ(sidecar.settled(1), Lines{kReady});
         at(0);
-        sidecar.await(4);
+        EXPECT_EQ(sidecar.settled(4), kStart);
+        at(1999);
+        at(2000);
+        sidecar.await(5);
+        CRVClientConnection* al = attach("Al");
+        at(2500);
+        sidecar.await(6);
+        server().removeClient(al);
+        at(3999);
+        EXPECT_EQ(nextWakeTime(server(), 3999, 0), 4000);  // the loop wakes for the beat
+        at(4000);
+        Lines expected = kStart;
+        expected.insert(expected.end(),
+                        {kHealth, label("clients", "1"), label("clients", "0"), kHealth});
+        EXPECT_EQ(sidecar.settled(8), expected);
+
         for (int64_t t = 5000; t < 400000 && !server().sequenceFinished; t += 5000)
             at(t);
         at(400000);
-        Lines expected = {kReady, label("clients", "0"), label("session", "Warm_up"),
-                          label("session", "Practice__2")};
+        std::erase(expected, kHealth);
+        expected.push_back(label("session", "Practice__2"));
         if (asked)
             expected.push_back("POST /shutdown {}");
         Lines heard = sidecar.settled(expected.size());
@@ -155,7 +170,7 @@ TEST_F(Fleet, NothingRunsWithoutAUsableSidecarPortOrWithoutTheEventsPort) {
     at(5000);
     EXPECT_EQ(server().fleet, nullptr);
     {
-        SidecarPort env(sidecar.port());
+        SidecarPort env(std::to_string(sidecar.port()));
         TestClient holder(0);  // the event's port is taken
         start(eventConfig(kTwoPractices, {"PORT=" + std::to_string(holder.port())}));
         at(0);
@@ -198,7 +213,7 @@ TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
 TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
     for (bool stall : {false, true}) {
         FakeSidecar sidecar(500, stall);
-        SidecarPort env(sidecar.port());
+        SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices));
         attach("Al");
         attach("Bo");
@@ -217,4 +232,26 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
     }
 }
 
-}  // namespace
+TEST(FleetManifests, ParseAndNameTheServersPortAndAHealthPeriodItsBeatsFill) {
+    ZTINIReader ini;
+    ini.load(std::string(RV_SOURCE_DIR) + "/demo/cfg/rvservercfg.ini");
+    const std::string port = std::to_string(ini.getInt("CONFIGURATION", "PORT"));
+    for (const char* name : {"gameserver.yaml", "fleet.yaml"}) {
+        auto m = manifest(name);
+        EXPECT_EQ(m["?"], Lines{}) << name;
+        EXPECT_EQ(m["containerPort"], Lines{port}) << name;
+        EXPECT_EQ(m["protocol"], Lines{"UDP"}) << name;
+        EXPECT_EQ(m["mountPath"].at(0), "/srv/ralvo/cfg") << name;
+        EXPECT_GE(std::stoi(m["periodSeconds"].at(0)) * 1000, 2 * FleetSdk::kHealthIntervalMs);
+        EXPECT_GE(std::stoi(m["failureThreshold"].at(0)), 2) << name;
+    }
+    auto autoscaler = manifest("fleetautoscaler.yaml");
+    EXPECT_EQ(autoscaler["?"], Lines{});
+    EXPECT_EQ(autoscaler["fleetName"], Lines{manifest("fleet.yaml")["name"].at(0)});
+
+    std::ifstream in(kPackaging + "Dockerfile");
+    const std::string docker((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(docker.find("EXPOSE " + port + "/udp"), std::string::npos);
+    EXPECT_NE(docker.find(R"(["rvquery", "--echo", "--timeout", "2000", "127.0.0.1:)" + port),
+              std::string::npos);
+}

@@ -1,24 +1,15 @@
 // rvcheck on the shipped demo event and on a working directory full of configuration traps.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <nlohmann/json.hpp>
-
-#include "support/ServerHarness.h"
 #include "tools/ToolRunner.h"
-
-using nlohmann::json;
 
 // Both the shipped event and the short one `make demo` runs.
 TEST(ToolsCheck, DemoEventsHaveNoWarnings) {
-    for (const char* config : {"", "/tools/demo/rvservercfg.ini"}) {
+    for (const char* config : {"/demo/cfg/rvservercfg.ini", "/tools/demo/rvservercfg.ini"}) {
         TempFolder folder;
         std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
                               std::filesystem::copy_options::recursive);
-        if (config[0] != '\0')
-            std::filesystem::copy_file(std::string(RV_SOURCE_DIR) + config,
-                                       folder.path() + "/cfg/rvservercfg.ini",
-                                       std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(std::string(RV_SOURCE_DIR) + config,
+                                   folder.path() + "/cfg/rvservercfg.ini",
+                                   std::filesystem::copy_options::overwrite_existing);
         ToolRun run = runTool("rvcheck", {folder.path(), "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.out;
         json report = json::parse(run.out);

@@ -5,11 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "protocol/MessageTypes.h"
-#include "support/Requests.h"
-#include "support/ServerHarness.h"
-#include "support/TestClient.h"
-
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder) {
     TempFolder scratch;
@@ -63,10 +58,10 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     started_ = pid_ > 0 && answersStatus(uint16_t(port_));
 }
 
-ServerProcess::~ServerProcess() {
-    stop(pid_);
-}
-
-bool ServerProcess::consoleShows(const std::string& text, int timeoutMs) const {
-    return within(timeoutMs, [&] { return console().find(text) != std::string::npos; });
+int ServerProcess::signal(int signal, int ms) {
+    ::kill(pid_, signal);
+    int status = -1;
+    if (within(ms, [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
+        pid_ = -1;
+    return pid_ == -1 ? status : -1;
 }

@@ -4,19 +4,24 @@
 #include <sys/types.h>
 #include "common/Process.h"  // launch(), stop(), freePort()
 
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "support/TempFolder.h"
+#include "support/RaceFixture.h"
+
+using nlohmann::json;
 
 struct ToolRun {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::string failure() const { return std::to_string(exitCode) + " " + err; }
 };
 
-// Runs build/<program> (or `program` itself when it is an absolute path) with `args` in `folder`
-// (the test's own temp folder when empty); ends it after 10 s, which counts as a hang.
+// build/<program> (or `program` when absolute) run in `folder` (a temp one when empty); after
+// 10 s it is ended as hung.
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder = "");
 
@@ -29,12 +34,14 @@ class ServerProcess {
   public:
     // `config` uses "PORT=%PORT%", replaced by the borrowed port; "\n" becomes "\r\n".
     explicit ServerProcess(const std::string& config);
-    ~ServerProcess();
+    ~ServerProcess() { stop(pid_); }
     bool started() const { return started_; }
+    pid_t pid() const { return pid_; }
+    uint16_t port() const { return uint16_t(port_); }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string console() const { return folder.read("console.txt"); }
-    // Waits (bounded) until the console shows `text`.
-    bool consoleShows(const std::string& text, int timeoutMs = 2000) const;
+    // Sends `signal`; how the server ended if it does within `ms`, or -1 while it runs on.
+    int signal(int signal, int ms);
 
     TempFolder folder;
 

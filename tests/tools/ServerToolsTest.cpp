@@ -1,0 +1,317 @@
+// The built server as an operator runs it (signals, the crash report), and the companion
+// programs against it: rvquery and rvadmin (and rvquery against peers that answer badly), rvlive
+// following the event, and rvbot's simulated drivers.
+#include <httplib.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <future>
+#include <numeric>
+#include <regex>
+
+#include "platform/Platform.h"
+#include "rvbot/BotFleet.h"
+#include "tools/ToolRunner.h"
+
+namespace {
+
+const char* const kEvent =
+    "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Tools Cup\nTRACK=oakfield\nCONFIGURATION=national\n"
+    "CAR=gt3;\nPASSWORD=letmein\nADMIN=pitwall\nREGISTER=0\nPORT=%PORT%\nBANDWIDTH=5000\n"
+    "LOOP=0\nRAIN=1\nDAMAGE=2\nSESSIONS=1\n"
+    "[SESSION0]\nTYPE=2\nNAME=Race\nRACELAPS=7\nWAITTIME=600\nSESTIME=0\nACCEPTNEW=1\n";
+
+// rvquery's failure when the peer it asks answers its first datagram with `reply` from the port
+// asked or, with `fromElsewhere`, from another, the token echoed unless `reply` carries one. The
+// two ports read PEER and OTHER.
+std::string askBadPeer(std::vector<uint8_t> reply, bool fromElsewhere) {
+    const platform::SocketHandle socket = platform::udpOpen(), other = platform::udpOpen();
+    std::vector<std::pair<std::string, std::string>> names;
+    for (auto [s, name] : {std::pair{socket, "PEER"}, {other, "OTHER"}}) {
+        platform::udpBind(s, 0);
+        names.emplace_back("127.0.0.1:" + std::to_string(platform::udpLocalPort(s)), name);
+    }
+    auto run = std::async(std::launch::async, [&] {
+        return runTool("rvquery", {names[0].first, "--timeout", "150"});
+    });
+    uint8_t buffer[64];
+    SocketAddress asker;
+    if (platform::udpWaitReadable(socket, 3000) &&
+        platform::udpRecvFrom(socket, buffer, sizeof buffer, asker) == 5) {
+        if (reply.size() == msgsize::kStatus && reply[102] == 0)
+            std::copy(buffer + 1, buffer + 5, reply.begin() + 102);
+        int error = 0;
+        platform::udpSendTo(fromElsewhere ? other : socket, reply.data(), int(reply.size()), asker,
+                            error);
+    }
+    std::string failure = run.get().failure();
+    platform::udpClose(socket);
+    platform::udpClose(other);
+    for (const auto& [address, name] : names)
+        while (failure.find(address) != std::string::npos)
+            failure.replace(failure.find(address), address.size(), name);
+    return failure;
+}
+
+const char* const kWarmUp =
+    "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Live Cup\nTRACK=oak\nCONFIGURATION=gp\nCAR=gt3;\n"
+    "PASSWORD=\nADMIN=pitwall\nPORT=%PORT%\nFRONTTIRE=\nREARTIRE=\nSESSIONS=1\n"
+    "[SESSION0]\nTYPE=0\nNAME=Warm-up\nWAITTIME=0\nSESTIME=30\nACCEPTNEW=1\n";
+
+}  // namespace
+
+// Terminate and the quit chord take different ways out of the loop; both must end in the
+// orderly shut-down, which returns from the program with exit code 0.
+TEST(ServerProcess, IgnoresInterruptAndEndsCleanlyOnTerminateOrQuitChord) {
+    ServerProcess terminated(kWarmUp), quit(kWarmUp);
+    ASSERT_TRUE(terminated.started() && quit.started());
+    EXPECT_EQ(terminated.signal(SIGINT, 150), -1) << "an interrupt does not stop the server";
+    EXPECT_EQ(quit.signal(SIGINT, 150), -1);
+    EXPECT_EQ(terminated.signal(SIGTERM, 2000), 0);
+    EXPECT_EQ(quit.signal(SIGQUIT, 2000), 0);
+}
+
+TEST(ServerProcess, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
+    // Under the sanitizers, leave fatal signals to the server's own hook; the report is what is
+    // wanted, not a core file.
+    ::setenv("ASAN_OPTIONS", "handle_segv=0:handle_abort=0", 1);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    ServerProcess server(kWarmUp);  // its status queries print lines no flush has written yet
+    ASSERT_TRUE(server.started());
+    const std::string p = std::to_string(server.pid());
+    const int status = server.signal(SIGSEGV, 3000);
+    EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+
+    const std::vector<std::string> dumps = server.folder.list("dumps");
+    ASSERT_EQ(dumps.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        dumps[0], std::regex("rvServer_v1\\.0\\.3-\\d{8}-\\d{6}-" + p + "-" + p + "\\.dmp")))
+        << dumps[0];
+    const std::string report = server.folder.read("dumps/" + dumps[0]);
+    const size_t frames = report.find("\nbacktrace of the crashing thread:\n");
+    const size_t map = report.find("\nmemory map:\n");
+    ASSERT_TRUE(frames != std::string::npos && map != std::string::npos && frames < map) << report;
+    const std::string header =
+        "rvServer v1\\.0\\.3 crash report\nsignal 11 \\(SIGSEGV\\)\ncode 0 \\(sent by process " +
+        std::to_string(::getpid()) + "\\)\nfault address none\nprogram counter 0x[0-9a-f]+\n" +
+        "process " + p + "\nthread " + p + "\nbuild id [0-9a-f]{40}\n";
+    EXPECT_TRUE(std::regex_match(report.substr(0, frames), std::regex(header))) << report;
+    EXPECT_NE(report.find("rvserver(", frames), std::string::npos) << "frames of the program";
+    EXPECT_NE(report.find("rvserver\n", map), std::string::npos) << "where it was loaded";
+
+    const std::string console = server.console();
+    EXPECT_NE(console.find("Get status\n"), std::string::npos) << console;
+    const std::string docsLine = "Docs folder is no-documents\n";
+    EXPECT_EQ(console.substr(console.size() - std::min(console.size(), docsLine.size())), docsLine);
+}
+
+TEST(ToolsOnServer, QueryShowsStatusAndEchoAndAdminStartsTheRace) {
+    ServerProcess server(kEvent);
+    ASSERT_TRUE(server.started()) << server.console();
+    const std::string at = server.address();
+
+    ToolRun asJson = runTool("rvquery", {at, "--json"});
+    ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
+    json status = json::parse(asJson.out);
+    EXPECT_GE(status["roundTripMs"].get<double>(), 0.0);
+    status.erase("roundTripMs");
+    EXPECT_EQ(status, json::parse(R"({"address":")" + at + R"(",
+        "name":"Tools Cup","track":"oakfield","configuration":"national","car":"gt3;",
+        "sessionType":2,"session":"race","status":"590sec to start","clients":0,"maxClients":10,
+        "raceLaps":7,"access":"password","bandwidth":5000,"rain":1,"damage":2})"));
+
+    ToolRun text = runTool("rvquery", {at});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_EQ(text.out.substr(0, text.out.find("round trip:")),
+              "server:        " + at +
+                  "\n"
+                  "name:          Tools Cup\n"
+                  "track:         oakfield\n"
+                  "configuration: national\n"
+                  "car:           gt3;\n"
+                  "session:       race, 590sec to start\n"
+                  "clients:       0/10\n"
+                  "race laps:     7\n"
+                  "access:        password\n"
+                  "bandwidth:     5000\n"
+                  "rain:          1\n"
+                  "damage:        2\n");
+    ToolRun echo = runTool("rvquery", {at, "--echo"});
+    EXPECT_EQ(echo.exitCode, 0);
+    EXPECT_EQ(echo.out.rfind("echo from " + at + " in ", 0), 0u) << echo.out;
+
+    // A wrong password changes nothing, and --verify says so; the right one starts the race.
+    ToolRun wrong =
+        runTool("rvadmin", {at, "--password", "guess", "--verify", "startRaceSequence"});
+    EXPECT_EQ(wrong.failure(),
+              "1 rvadmin: not confirmed: the race does not start within 20 s (race, 590sec to "
+              "start); is the password right?\n");
+    ToolRun start =
+        runTool("rvadmin", {at, "--password", "pitwall", "--verify", "startRaceSequence"});
+    EXPECT_EQ(start.exitCode, 0) << start.err;
+    // The same millisecond still shows 20 s; any later one 10.
+    if (const size_t twenty = start.out.find("20sec"); twenty != std::string::npos)
+        start.out.replace(twenty, 2, "10");
+    EXPECT_EQ(start.out, "sent \"startRaceSequence\" to " + at +
+                             "; the server does not answer console commands\n"
+                             "confirmed: the race starts within 20 s (race, 10sec to start)\n");
+    EXPECT_EQ(runTool("rvadmin", {at, "--password", "pitwall", "setBallast", "0", "25.5"}).exitCode,
+              0);
+    EXPECT_TRUE(within(2000, [&] {
+        return has(server.console(), "**** WARNING WRONG ADMIN PASSWORD DETECTED ****\n") &&
+               has(server.console(), "parsing command: setBallast\n");
+    })) << server.console();
+
+    EXPECT_EQ(runTool("rvadmin", {at, "--password", "x", "kick", "3"}).exitCode, 2);
+    EXPECT_EQ(runTool("rvadmin", {at, "--password", "x", "setBallast", "a", "1"}).exitCode, 2);
+    EXPECT_EQ(runTool("rvquery", {}).exitCode, 2);
+    EXPECT_EQ(runTool("rvquery", {"--help"}).exitCode, 0);
+}
+
+TEST(ToolsOnServer, QueryRefusesBadAnswersAndSilenceWithOneLineAndExitOne) {
+    std::vector<uint8_t> reply(msgsize::kStatus, 0), wrongToken;
+    reply[0] = RV_STATUS;
+    (wrongToken = reply)[102] = 0xAB;
+    const std::string failure = "1 rvquery: no answer from PEER within 150 ms (1 try); ";
+    EXPECT_EQ(askBadPeer(wrongToken, false),
+              failure + "ignored an answer: status reply with a wrong token\n");
+    EXPECT_EQ(askBadPeer({reply.begin(), reply.begin() + 60}, false),
+              failure + "ignored an answer: status reply of 60 bytes instead of 115\n");
+    EXPECT_EQ(askBadPeer(reply, true),
+              failure + "ignored an answer from another address (OTHER)\n");
+    const std::string nobody = "127.0.0.1:" + std::to_string(freePort());
+    EXPECT_EQ(runTool("rvquery", {nobody, "--timeout", "100", "--retries", "2"}).failure(),
+              "1 rvquery: no answer from " + nobody + " within 100 ms (3 tries)\n");
+    EXPECT_EQ(runTool("rvquery", {"127.0.0.1:99999"}).err,
+              "rvquery: bad port in \"127.0.0.1:99999\"\n");
+}
+
+TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
+    ServerProcess server(kWarmUp);
+    ASSERT_TRUE(server.started()) << server.console();
+    const int webPort = freePort();
+    TempFolder liveFolder;
+    const pid_t live = launch(
+        liveFolder.path(),
+        {RV_TOOLS_DIR "/rvlive", "--dir", server.folder.path(), "--port", std::to_string(webPort)});
+    const std::shared_ptr<void> stopLive(nullptr, [live](void*) { stop(live); });
+
+    std::vector<std::unique_ptr<TestClient>> drivers;
+    for (const std::string name : {"Al", "Bo"}) {
+        drivers.push_back(std::make_unique<TestClient>(server.port()));
+        drivers.back()->sendRaw(connectRequest({.guid = "guid-" + name, .userName = name}));
+        ASSERT_TRUE(drivers.back()->waitFor(RV_ACCEPTED, 1000));
+    }
+    drivers[0]->sendRaw(lapMessage(1, 91000, 45000, 91000));
+    drivers[1]->sendRaw(lapMessage(1, 89500, 44000, 89500));
+    drivers[0]->sendRaw(lapMessage(2, 90000, 45000, 181000));
+
+    httplib::Client http("127.0.0.1", webPort);
+    http.set_connection_timeout(1);
+    http.set_read_timeout(2);
+    json state;
+    EXPECT_TRUE(within(6000, [&] {
+        auto res = http.Get("/live.json");
+        state = res && res->status == 200 ? json::parse(res->body) : json::object();
+        return state["standings"].size() == 2;
+    })) << state.dump();
+    EXPECT_EQ(state["session"]["name"], "Warm-up");
+    EXPECT_EQ(state["session"]["status"].get<std::string>().substr(0, 1), "-") << state.dump();
+    EXPECT_EQ(state["standings"], json::parse(R"([
+        {"position":1,"name":"Bo","laps":1,"lastLap":"1:29:500","bestLap":"1:29:500","gap":null},
+        {"position":2,"name":"Al","laps":2,"lastLap":"1:30:000","bestLap":"1:30:000",
+         "gap":"+0:00:500"}])"));
+    EXPECT_EQ(state["events"][0]["text"], "Al lap 2 in 1:30:000");
+    auto page = http.Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("fetch(\"/live.json\""), std::string::npos);
+
+    const char* const browser = "/usr/bin/chromium";
+    if (!std::filesystem::exists(browser))
+        GTEST_SKIP() << "no headless browser installed (scripts/deps.sh installs chromium)";
+    const std::string url = "http://127.0.0.1:" + std::to_string(webPort) + "/";
+    ToolRun dom = runTool(browser, {"--headless", "--no-sandbox", "--disable-gpu",
+                                    "--virtual-time-budget=3000", "--dump-dom", url});
+    const size_t bo = dom.out.find("<td>Bo</td>"), al = dom.out.find("<td>Al</td>");
+    ASSERT_NE(bo, std::string::npos) << dom.out;
+    EXPECT_LT(bo, al);
+}
+
+// The shipped demo folder is a working event as it stands: drivers without content files get in
+// and get a profile. With car content installed and no tyre file named, the tyre path is the
+// car's tyre folder, which must not stall the start-up.
+TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
+    TempFolder folder;
+    std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
+                          std::filesystem::copy_options::recursive);
+    folder.write("cars/gt_demo/rvdk/gt_demo.rvdk", "\x01");
+    folder.makeFolder("cars/gt_demo/tyres");
+    const uint16_t port = freePort();
+    folder.write("cfg/rvservercfg.ini",
+                 withEdits(folder.read("cfg/rvservercfg.ini"), {"PORT=" + std::to_string(port)}));
+    pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(answersStatus(port)) << folder.read("console.txt");
+
+    FleetOptions o;
+    o.port = port;
+    o.drivers = 2;
+    o.spectators = 1;
+    o.seconds = 1.5;
+    o.settleSeconds = 0.2;
+    o.lapSeconds = 0.5;
+    o.chatSeconds = 0.6;
+    o.load = true;
+    o.guidPrefix = "bot";
+    BotFleet fleet(o);
+    std::string error;
+    ASSERT_TRUE(fleet.open(error)) << error;
+    LoadReport r = fleet.run();
+    stop(pid);
+
+    EXPECT_EQ(std::tuple(r.failure, r.admitted, r.badSizes), std::tuple("", 3, 0u));
+    EXPECT_EQ(folder.read("server/users/bot-1.rvuser"), "bot-1\n");
+    EXPECT_GT(r.packetsPerClientPerSecond, 10.0);
+    // Each client sees both drivers' updates (the spectator sends none).
+    EXPECT_GT(r.latencyMs.count, 3u * 2 * 10);
+    EXPECT_LT(r.latencyMs.p50, 1000.0);
+    const std::string console = folder.read("console.txt");
+    EXPECT_EQ(countOf(console, "RV_MOVEDANDREADY\n"), 3u);
+    EXPECT_EQ(countOf(console, "Client signing off\n"), 3u);
+    EXPECT_EQ(countOf(console, "OOO packet"), 0u);
+    EXPECT_EQ(countOf(console, "CRC failed"), 0u) << "car updates, pings and laps fit";
+    EXPECT_NE(console.find("[rvbot 01]: rvbot 01: lap "), std::string::npos);
+}
+
+// A fleet that cannot have a socket for every client does not start at all.
+TEST(Rvbot, RefusesMoreClientsThanItCanOpenSocketsFor) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int spare = ::dup(0);  // the lowest free descriptor tells how many are in use
+    ::close(spare);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(spare + 3);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    FleetOptions o;
+    o.drivers = 10;
+    BotFleet fleet(o);
+    std::string error;
+    const bool opened = fleet.open(error);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error, "could open sockets for only 3 of 10 clients");
+}
+
+TEST(Rvbot, PercentilesAreNearestRank) {
+    std::vector<double> samples(100);
+    std::iota(samples.rbegin(), samples.rend(), 1.0);
+    const Distribution d = distributionOf(samples);
+    EXPECT_EQ((std::array{double(d.count), d.p50, d.p99, d.max}),
+              (std::array{100.0, 50.0, 99.0, 100.0}));
+    EXPECT_EQ(distributionOf({7}).p99, 7);
+    EXPECT_EQ(distributionOf({}).max, 0);
+}
