@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 #include "runtime/NextWake.h"
@@ -29,15 +30,18 @@ struct WaitingServer {
         ++turns;
         const CRVServer& s = *h.server;
         const auto& pending = s.router.socket.pending();
-        note("flush", s.lastFlush);
         // The two clients go silent and are removed after a minute, one a turn.
-        for (const char* name : {"A", "B"}) {
-            int64_t packet = -1;
-            for (const CRVClientConnection* c : s.clients)
-                if (std::string(c->userName) == name)
-                    packet = c->lastSituationTime;
-            note(std::string("packet ") + name, packet);
-        }
+        int64_t packet[2] = {-1, -1};
+        for (const CRVClientConnection* c : s.clients)
+            packet[c->userName[0] - 'A'] = c->lastSituationTime;
+        auto note = [&](const std::string& name, int64_t value) {
+            auto [last, fresh] = lastValue.try_emplace(name, value);
+            if (fresh || std::exchange(last->second, value) != value)
+                changes.emplace_back(name, value, s.serverTime);
+        };
+        note("flush", s.lastFlush);
+        note("packet A", packet[0]);
+        note("packet B", packet[1]);
         note("countdown tick", s.lastCountdownTick);
         note("countdown chat", s.lastCountdownChat);
         note("started", s.sessions[0].started);
@@ -46,15 +50,10 @@ struct WaitingServer {
         note("statistics", s.statistics->lastReport);
         note("resend", pending.empty() ? -1 : int64_t(pending.front()->lastSent));
     }
-    void note(const std::string& name, int64_t value) {
-        auto last = std::find_if(changes.rbegin(), changes.rend(),
-                                 [&](const Change& c) { return std::get<0>(c) == name; });
-        if (last == changes.rend() || std::get<1>(*last) != value)
-            changes.emplace_back(name, value, h.server->serverTime);
-    }
     ServerHarness h;
     TestClient peerA{0}, peerB{0};
     std::vector<Change> changes;
+    std::map<std::string, int64_t> lastValue;
     int turns = 0;
 };
 
