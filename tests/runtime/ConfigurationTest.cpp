@@ -44,12 +44,6 @@ TEST(Configuration, DocumentsFolderFileIsReadConvertedAndShownThenTheServerRunsA
     const SessionRecord &s = h.server->sessions[0], &missing = h.server->sessions[1];
     EXPECT_EQ(std::tuple(s.maxLaps, s.waitTime, s.acceptNew, s.startTime, missing.waitTime),
               std::tuple(44, 30000, 0, 30000u, 0));  // the low 8 bits of 300 laps
-    ASSERT_EQ(c.entryList.size(), 2u);
-    EXPECT_EQ(std::tuple(c.entryList[0].driver, c.entryList[1].driver, c.entryList[0].ballast,
-                         c.useForGrid),
-              std::tuple("g-zero", "g-one", 25, true));
-    EXPECT_NE(h.port(), 0);
-    EXPECT_EQ(h.server->currentSession, 0);
 
     h.server->clients.push_back(new CRVClientConnection());
     h.server->shutdown();
@@ -58,30 +52,25 @@ TEST(Configuration, DocumentsFolderFileIsReadConvertedAndShownThenTheServerRunsA
     h.server->shutdown();  // and once more from the destructor; nothing is freed twice
 }
 
+// Each file's name, client limit, port, sessions and entries; the name takes up to 19 characters.
 TEST(Configuration, LineFeedOnlyMissingAndAbsurdFilesStillStart) {
-    auto run = [](const std::string& config) {
-        auto h = std::make_unique<ServerHarness>(config);
-        h->start();
-        EXPECT_NE(h->port(), 0);
-        for (int i = 0; i < 5; ++i)
-            h->advance(700);
-        return h;
-    };
-    std::string lfOnly = defaultConfig();
+    std::string lfOnly = defaultConfig(), read;
     std::erase(lfOnly, '\r');
-    auto lf = run(lfOnly);
-    EXPECT_EQ(std::tuple(lf->server->config.maxClients, lf->server->config.name),
-              std::tuple(8, "Test Server\nTRACK=t"));
-    ASSERT_EQ(lf->server->sessions.size(), 1u);
-    EXPECT_EQ(lf->server->sessions[0].waitTime, 30000);
-    auto missing = run("");
-    EXPECT_TRUE(missing->server->sessions.empty());
-    EXPECT_EQ(missing->server->config.port, 0);
-    auto absurd = run(crlf("[CONFIGURATION]\nMAXCLIENTS=-1\nNAME=" + std::string(500, 'n') +
-                           "\nPORT=0\nBANDWIDTH=-7\nRAIN=99999\nSESSIONS=-5\n"
-                           "[ENTRYLIST]\nENTRIES=3\nDRIVER0=x\n"));
-    EXPECT_TRUE(absurd->server->sessions.empty());
-    EXPECT_EQ(absurd->server->config.entryList.size(), 3u);
+    for (const std::string& config :
+         {lfOnly, std::string(),
+          crlf("[CONFIGURATION]\nMAXCLIENTS=-1\nNAME=" + std::string(500, 'n') +
+               "\nPORT=0\nBANDWIDTH=-7\nRAIN=99999\nSESSIONS=-5\n[ENTRYLIST]\nENTRIES=3\n")}) {
+        ServerHarness h(config);
+        h.start();
+        for (int i = 0; i < 5; ++i)
+            h.advance(700);
+        EXPECT_NE(h.port(), 0);
+        const ServerConfig& c = h.server->config;
+        read += c.name + "|" + std::to_string(c.maxClients) + "|" + std::to_string(c.port) + "|" +
+                std::to_string(h.server->sessions.size()) + "|" +
+                std::to_string(c.entryList.size()) + "\n";
+    }
+    EXPECT_EQ(read, "Test Server\nTRACK=t|8|0|1|0\n|0|0|0|0\nnnnnnnnnnnnnnnnnnnn|-1|0|0|3\n");
 }
 
 }  // namespace

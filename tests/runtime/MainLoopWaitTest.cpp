@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "runtime/NextWake.h"
@@ -76,15 +77,13 @@ TEST(MainLoopWait, SleepingUntilTheNextWakeTimeMissesNoTimedStep) {
     quiet.take();
     EXPECT_EQ(waiting.changes, everyMs.changes);
     EXPECT_LT(waiting.turns, kHorizon / 10);
-    // Every kind of step did act in the window.
-    for (const Change& c :
-         {Change("countdown tick", 2002, 2002), Change("started", 1, 3000),
-          Change("statistics", 70000, 70000), Change("resend", 26006, 25006),
-          Change("resend", -1, 30007), Change("over", 1, 63001), Change("finished", 1, 73001),
-          Change("packet A", -1, 60000), Change("packet B", -1, 60001)})
-        EXPECT_NE(std::find(everyMs.changes.begin(), everyMs.changes.end(), c),
-                  everyMs.changes.end())
-            << std::get<0>(c) << " at " << std::get<2>(c);
+    std::set<std::string> acted;  // every kind of step, in the window
+    for (const auto& [name, value, at] : everyMs.changes)
+        if (at > 1000)
+            acted.insert(name);
+    EXPECT_EQ(acted,
+              (std::set<std::string>{"countdown tick", "finished", "flush", "over", "packet A",
+                                     "packet B", "resend", "started", "statistics"}));
 }
 
 TEST(MainLoopWait, RestsOnlyWhenNothingIsQueuedAndNoDatagramWaits) {
