@@ -4,22 +4,18 @@
 
 namespace {
 
-struct PasswordGuessing : RaceFixture {
-    void SetUp() override { start(withEdits(defaultConfig(), {"PASSWORD=joinme"})); }
-    // A datagram from a stranger at 127.0.0.`host`; returns the console.
-    std::string from(int host, Bytes message) {
+using PasswordGuessing = RaceFixture;
+
+TEST_F(PasswordGuessing, GuessesCoolOffLongerEachTimeAndJoinAndAdminRightsCountTheSame) {
+    start(withEdits(defaultConfig(), {"PASSWORD=joinme"}));
+    auto from = [&](int host, Bytes message) {  // from a stranger at 127.0.0.`host`
         const SocketAddress sender = SocketAddress::fromHost(0x7f000000 + uint32_t(host), 40000);
         return printed([&] { server().onMessage(message.data(), int(message.size()), &sender); });
-    }
-    std::string admin(int host, const std::string& password) {
-        return from(host, adminCommand(password, "pings"));
-    }
-    void later(uint32_t ms) {
-        printed([&] { harness->advance(ms); });
-    }
-};
-
-TEST_F(PasswordGuessing, AdminGuessesCoolOffLongerEachTimeAndOthersAreUntouched) {
+    };
+    auto admin = [&](int host, const std::string& pw) {
+        return from(host, adminCommand(pw, "pings"));
+    };
+    auto later = [&](uint32_t ms) { printed([&] { harness->advance(ms); }); };
     std::string console, expected;
     for (int i = 0; i < 1000; ++i)
         console += admin(5, "guess" + std::to_string(i));
@@ -45,9 +41,8 @@ TEST_F(PasswordGuessing, AdminGuessesCoolOffLongerEachTimeAndOthersAreUntouched)
     later(60000);
     EXPECT_EQ(admin(5, "boss"), "parsing command: pings\n");
     EXPECT_EQ(logged("PASSWORDLOCK"), "PASSWORDLOCK,127.0.0.5,60\nPASSWORDLOCK,127.0.0.5,120\n");
-}
 
-TEST_F(PasswordGuessing, JoinPasswordsAndAdminRightsOfClientsCountTheSame) {
+    // Join passwords and the admin rights of clients count the same, at their own address.
     const int32_t tyres = server().checksums.tyres;
     auto join = [&](const std::string& guid, const std::string& password) {
         return from(7, connectRequest({.guid = guid, .password = password, .tyreChecksum = tyres}));

@@ -25,7 +25,7 @@ TEST_F(ClientTest, RepeatedLapsAreIgnoredCountedOnesLoggedAndRelayedAndNoneCount
     EXPECT_TRUE(take(RV_STANDINGS).empty());
 }
 
-TEST_F(ClientTest, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLapsAndPractice) {
+TEST_F(ClientTest, BestLapsFollowTheValidLapLimitAndQualifyingEndsOnlyOnAnImprovement) {
     CRVClientConnection *a = attach("Al"), *b = attach("Bo");
     lap(a, 1, 80000);
     lap(a, 2, 79000);
@@ -50,22 +50,19 @@ TEST_F(ClientTest, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLaps
     EXPECT_EQ(int32_t(a->bestLap), -1500);  // counted, but beyond the valid-lap limit
     lap(a, 0xffffffffu, 1000);  // lap numbers wrap: the lap after 0xffffffff is a new one
     EXPECT_TRUE(lap(a, 0, 1000).starts_with("lap completed 10003\n"));
-}
 
-TEST_F(ClientTest, OnlyAnImprovementAfterTheQualifyingTimeEndsADriversQualifying) {
-    CRVClientConnection *a = attach("Al"), *b = attach("Bo");
-    SessionRecord& session = server().sessions[0];
-    session.type = kQualifying;
-    session.startTime = 0;
-    session.sessionTime = 999;  // over at the fixture's clock
-    lap(a, 1, 90000);
-    EXPECT_TRUE(a->qualifyDone);
-    lap(b, 1, 90000);
-    b->qualifyDone = false;
-    lap(b, 2, 95000);  // slower: still out on track
-    EXPECT_FALSE(b->qualifyDone);
-    lap(a, 2, 80000);  // done: no more changes
-    EXPECT_EQ(a->qualifyBestLap, 90000u);
+    // Once the qualifying time is over, only an improvement ends a driver's qualifying.
+    CRVClientConnection *c = attach("Cy"), *d = attach("Di");
+    server().sessions[0].startTime = 0;
+    server().sessions[0].sessionTime = 999;  // over at the fixture's clock
+    lap(c, 1, 90000);
+    EXPECT_TRUE(c->qualifyDone);
+    lap(d, 1, 90000);
+    d->qualifyDone = false;
+    lap(d, 2, 95000);  // slower: still out on track
+    EXPECT_FALSE(d->qualifyDone);
+    lap(c, 2, 80000);  // done: no more changes
+    EXPECT_EQ(c->qualifyBestLap, 90000u);
 }
 
 TEST_F(ClientTest, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualifyList) {
