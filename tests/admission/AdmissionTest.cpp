@@ -11,6 +11,7 @@ std::string configWith(const std::vector<std::string>& edits, const std::string&
 Bytes refusal(const std::string& text) {
     return chat("[RVSERVER]: " + text);
 }
+const Bytes kWrongTyres = refusal("Only front.rvt rear.rvt tires are allowed on this server");
 
 // `size` bytes, zero but for the type and a text from byte 1.
 Bytes message(uint8_t type, size_t size, const std::string& text) {
@@ -36,9 +37,9 @@ struct Admission : RaceFixture {
         peers.back()->drain();
         return text;
     }
-    Replies replies(int peer = -1) const {
+    Replies replies() const {
         Replies out;
-        for (const Received& r : peers.at(peer < 0 ? peers.size() - 1 : size_t(peer))->received)
+        for (const Received& r : peers.back()->received)
             out.emplace_back(r.bytes, r.reliable);
         return out;
     }
@@ -109,8 +110,7 @@ TEST_F(Admission, EachRefusalHasItsReplyAndChangesNothing) {
         Bytes reply;  // empty: nothing is sent
         std::string console;
     } cases[] = {
-        {defaultConfig(), ConnectFields{.tyreChecksum = 5},
-         refusal("Only front.rvt rear.rvt tires are allowed on this server"),
+        {defaultConfig(), ConnectFields{.tyreChecksum = 5}, kWrongTyres,
          "RV_CONNECT\ntireGUID=5 198\n"},
         {configWith({"ACCEPTNEW=0"}), ConnectFields(),
          refusal("Session is closed to new clients. Connection refused"), kChecked},
@@ -163,9 +163,7 @@ TEST_F(Admission, MalformedRequestsNeverReadPastTheDatagramOrOverrunTheRecord) {
     Bytes request = connectRequest({.guid = "short"});
     request.resize(100);  // the tyre checksum and everything after it read as zero
     send(request);
-    EXPECT_EQ(replies(), (Replies{{refusal("Only front.rvt rear.rvt tires are allowed on this "
-                                           "server"),
-                                   false}}));
+    EXPECT_EQ(replies(), (Replies{{kWrongTyres, false}}));
     // Every text filled to its width with no terminator.
     request = connectRequest({.guid = std::string(64, 'g')});
     std::fill(request.begin() + 65, request.begin() + 139, 'x');
@@ -181,9 +179,7 @@ TEST_F(Admission, MalformedRequestsNeverReadPastTheDatagramOrOverrunTheRecord) {
 
 // Every row but the last asks with the same token; the last query is too short to carry one.
 TEST_F(Admission, StatusReplyShowsTheEventSessionCountdownLapsAccessAndToken) {
-    const std::vector<std::string> race = {"TYPE=2", "RACELAPS=12", "WAITTIME=37", "SESTIME=0"};
-    std::vector<std::string> closed = race;
-    closed.insert(closed.end(), {"ACCEPTNEW=0", "PASSWORD=pw"});
+    const std::string race = configWith({"TYPE=2", "RACELAPS=12", "WAITTIME=37", "SESTIME=0"});
     const uint32_t token = 0x04030201;
     const struct {
         std::string config;
@@ -193,10 +189,11 @@ TEST_F(Admission, StatusReplyShowsTheEventSessionCountdownLapsAccessAndToken) {
         uint8_t laps, access;
     } cases[] = {
         {defaultConfig(), 0, 0, "-10 mins", 0, 1},  // 30 s + 10 min at 0
-        {configWith(race), 0, 2, "30sec to start", 12, 1},
-        {configWith(race), 28000, 2, "0sec to start", 12, 1},  // 9 s to go
-        {configWith(race), 40000, 2, "0/12", 12, 1},           // started on an earlier turn
-        {configWith(closed), 0, 2, "30sec to start", 12, 0},   // closed beats the password
+        {race, 0, 2, "30sec to start", 12, 1},
+        {race, 28000, 2, "0sec to start", 12, 1},  // 9 s to go
+        {race, 40000, 2, "0/12", 12, 1},           // started on an earlier turn
+        {withEdits(race, {"ACCEPTNEW=0", "PASSWORD=pw"}), 0, 2, "30sec to start", 12,
+         0},  // closed beats the password
         {configWith({"SESSIONS=0"}), 0, 0, "", 0, 0},
     };
     for (const auto& c : cases) {

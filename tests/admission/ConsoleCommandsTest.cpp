@@ -3,15 +3,13 @@
 
 namespace {
 
-struct ConsoleCommands : RaceFixture {
-    std::string run(std::string text) {
-        text.push_back('\0');
-        return printed([&] { server().runCommand(text.data()); });
-    }
-};
+using ConsoleCommands = RaceFixture;
 
 TEST_F(ConsoleCommands, BallastPingsStartSequenceAndResetAndNothingMoreForWhatCannotBeDone) {
     start();
+    auto run = [&](std::string text) {
+        return printed([&] { server().runCommand((text += '\0').data()); });
+    };
     const auto d = attachDrivers(5);
     d[1]->ping = 42;
     EXPECT_EQ(run("setBallast 0 25.9\n"), "parsing command: setBallast\n");
