@@ -40,9 +40,6 @@ TEST(ContentChecksums, ServerSumsItsOwnContentFilesAtStartUp) {
     f.write("cars/gt1/tyres/rear.rvt", "\x06");
     EXPECT_TRUE(has(printed([&] { h.server->loadConfiguration(); }),
                     "CHECKSUMS:\nRVS=101\nTRACK=307\nCAR=107\nTYRES=218\n"));
-    const ContentChecksums& sums = h.server->checksums;  // what clients are compared with
-    EXPECT_EQ((std::vector{sums.rvs, sums.track, sums.car, sums.tyres}),
-              (std::vector{101, 307, 107, 218}));
 }
 
 }  // namespace
