@@ -3,15 +3,13 @@
 
 namespace {
 
-struct ConsoleCommands : RaceFixture {
-    void SetUp() override { start(); }
-    std::string run(std::string text) {
-        text.push_back('\0');
-        return printed([&] { server().runCommand(text.data()); });
-    }
-};
+using ConsoleCommands = RaceFixture;
 
-TEST_F(ConsoleCommands, BallastPingsAndStartSequence) {
+TEST_F(ConsoleCommands, BallastPingsStartSequenceAndResetAndNothingMoreForWhatCannotBeDone) {
+    start();
+    auto run = [&](std::string text) {
+        return printed([&] { server().runCommand((text += '\0').data()); });
+    };
     const auto d = attachDrivers(5);
     d[1]->ping = 42;
     EXPECT_EQ(run("setBallast 0 25.9\n"), "parsing command: setBallast\n");
@@ -20,14 +18,7 @@ TEST_F(ConsoleCommands, BallastPingsAndStartSequence) {
     ASSERT_EQ(sent.size(), 6u);
     EXPECT_EQ(sent[0].bytes, chat("Setting 25 Kg of ballast for D1"));
     EXPECT_EQ(sent[5], (Queued{d[0], {RV_BALLAST, 0x33, 0x33, 0xcf, 0x41}}));
-
     EXPECT_EQ(run("pings"), "parsing command: pings\nD1 0 1\nD2 42 2\nD3 0 3\nD4 0 4\nD5 0 5\n");
-    server().sessions[0].started = 1;
-    EXPECT_EQ(run("startRaceSequence"),
-              "parsing command: startRaceSequence\nAdmin: startRaceSequence\n");
-    EXPECT_EQ(server().sessions[0].startTime, uint64_t(server().serverTime + 20000));
-
-    // Nothing beyond the parsing line for what cannot be carried out.
     for (const char* bad : {"setBallast 5 10", "setBallast -1 10", "setBallast 0", "setBallast x 3",
                             "setBallast 0 heavy", "setBallast 0 nan", "setBallast 0 1e30"}) {
         EXPECT_EQ(run(bad), "parsing command: setBallast\n") << bad;
@@ -36,14 +27,16 @@ TEST_F(ConsoleCommands, BallastPingsAndStartSequence) {
     EXPECT_EQ(run(""), "parsing command: \n");
     EXPECT_EQ(run("Pings"), "parsing command: Pings\n");
     EXPECT_EQ(run(std::string(1000, 'x')), "parsing command: " + std::string(1000, 'x') + "\n");
-}
 
-TEST_F(ConsoleCommands, ResetSavesTheSessionAndRestartsIt) {
-    attach("Al");
+    server().sessions[0].started = 1;
+    EXPECT_EQ(run("startRaceSequence"),
+              "parsing command: startRaceSequence\nAdmin: startRaceSequence\n");
+    EXPECT_EQ(server().sessions[0].startTime, uint64_t(server().serverTime + 20000));
     EXPECT_EQ(run("reset"),
-              "parsing command: reset\n**** RESETTING RACE ****\n"
-              "Evolving session -1 1\nCurrent session=0\n");
-    EXPECT_TRUE(has(results("Practice"), "GUID=guid-Al"));
+              "parsing command: reset\n**** RESETTING RACE ****\nAutoballast=0.000000\n"
+              "Autoballast=0.000000\nAutoballast=0.000000\nAutoballast=0.000000\n"
+              "Autoballast=0.000000\nEvolving session -1 1\nCurrent session=0\n");
+    EXPECT_TRUE(has(results("Practice"), "GUID=guid-D5"));  // saved before the restart
 }
 
 }  // namespace

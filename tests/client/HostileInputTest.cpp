@@ -8,20 +8,21 @@ namespace {
 
 TEST_F(ClientTest, FloodsFromOneClientAreHeldToItsBudgetAndLeavingHappensOnce) {
     CRVClientConnection *a = attach("Al"), *b = attach("Bo");
-    std::string console;
-    for (int i = 0; i < 100; ++i)
-        console += deliver(a, chat("spam"));
-    EXPECT_EQ(take(RV_CHAT).size(), 2u * 20);  // the burst, to both
-    // One line a second.
-    EXPECT_EQ(countOf(console, "1 messages to everyone dropped (rate limit) from Al\n"), 1u);
-    EXPECT_EQ(countOf(console, "dropped"), 1u);
-    server().serverTime += 1000;
-    console.clear();
+    auto spam = [&](int n) {
+        std::string console;
+        for (int i = 0; i < n; ++i)
+            console += deliver(a, chat("spam"));
+        return console;
+    };
+    std::string relayed;  // the burst, then ten a second; one line a second for the rest
     for (int i = 0; i < 20; ++i)
-        console += deliver(a, chat("spam"));
-    EXPECT_EQ(take(RV_CHAT).size(), 2u * 10);  // ten a second
-    EXPECT_EQ(countOf(console, "\n80 messages to everyone dropped"), 1u);
-    EXPECT_EQ(countOf(console, "dropped"), 1u);
+        relayed += "char length=4\n[Al]: spam\n";
+    EXPECT_EQ(spam(100), relayed + "1 messages to everyone dropped (rate limit) from Al\n");
+    EXPECT_EQ(take(RV_CHAT).size(), 2u * 20);
+    server().serverTime += 1000;
+    EXPECT_EQ(spam(20), relayed.substr(relayed.size() / 2) +
+                            "80 messages to everyone dropped (rate limit) from Al\n");
+    EXPECT_EQ(take(RV_CHAT).size(), 2u * 10);
 
     for (int i = 0; i < 500; ++i)
         deliver(b, {RV_RELAY, 1, 2, 3});
@@ -38,17 +39,17 @@ TEST_F(ClientTest, ClientTextsCannotForgeLogLinesOrReachTheTerminal) {
     const Bytes forged = chat("hi\n0:00:000,LOST,guid-Bo");
     EXPECT_EQ(deliver(a, forged), "char length=24\n[Al?[2J]: hi?0:00:000,LOST,guid-Bo\n");
     EXPECT_EQ(take(), (Sent{{a, forged}, {b, forged}}));  // relayed as it came
-    const std::string log = this->log();
-    EXPECT_TRUE(log.ends_with(",CHAT,guid-Al\x1b[2J,hi?0:00:000,LOST,guid-Bo\n") ||
-                log.ends_with(",CHAT,guid-Al?[2J,hi?0:00:000,LOST,guid-Bo\n"))
-        << log;
-    EXPECT_FALSE(has(log, "\n0:00:000,LOST"));
+    EXPECT_EQ(log("CHAT"), "0:01:000,CHAT,guid-Al?[2J,hi?0:00:000,LOST,guid-Bo\n");
 }
 
 // Each message sits in a heap block of exactly its size, so the sanitizer build flags any
 // handler that reads past the datagram.
 TEST_F(ClientTest, ArbitraryMessagesNeverReadPastTheDatagram) {
     CRVClientConnection *a = attach("A"), *s = attach("S", true);
+    // Relayed as it came, never as long as its length byte claims.
+    const Bytes cut = {RV_CHAT, 0, 250, 'a', 'b', 'c'};
+    EXPECT_EQ(deliver(a, cut), "char length=250\n[A]: abc\n");
+    EXPECT_EQ(take(), (Sent{{a, cut}, {s, cut}}));
     std::mt19937 random(20240611);
     StdoutCapture quiet;
     for (int type = 0; type < 256; ++type)
@@ -59,13 +60,6 @@ TEST_F(ClientTest, ArbitraryMessagesNeverReadPastTheDatagram) {
                     message[size_t(i)] = uint8_t(random());
                 target->onMessage(message.data(), size, &target->address);
             }
-    quiet.take();
-    take();
-    server().serverTime += 3000;  // the flood has spent the sender's chat budget
-    // Relayed as it came, never as long as its length byte claims.
-    const Bytes cut = {RV_CHAT, 0, 250, 'a', 'b', 'c'};
-    EXPECT_EQ(deliver(a, cut), "char length=250\n[A]: abc\n");
-    EXPECT_EQ(take(), (Sent{{a, cut}, {s, cut}}));
 }
 
 TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {

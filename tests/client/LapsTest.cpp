@@ -3,18 +3,9 @@
 
 namespace {
 
-struct Laps : ClientTest {
-    void SetUp() override {
-        ClientTest::SetUp();
-        a = attach("Al");
-        b = attach("Bo");
-    }
-    SessionRecord& session() { return server().sessions[0]; }
-    CRVClientConnection *a = nullptr, *b = nullptr;
-};
-
-TEST_F(Laps, RepeatsAreIgnoredCountedLapsAreLoggedAndRelayedToTheOthers) {
-    EXPECT_EQ(lap(a, 1, 83456, 83456).substr(0, 16), "lap completed 1\n");
+TEST_F(ClientTest, RepeatedLapsAreIgnoredCountedOnesRelayedAndNoneCountWithoutASession) {
+    CRVClientConnection *a = attach("Al"), *b = attach("Bo");
+    EXPECT_EQ(lap(a, 1, 83456, 83456), "lap completed 1\n1: Al 83456\n2: Bo 0\n");
     EXPECT_EQ(lap(a, 1, 83456, 83456), "");
     take();
     lap(a, 3, 80000, 163456);
@@ -22,15 +13,22 @@ TEST_F(Laps, RepeatsAreIgnoredCountedLapsAreLoggedAndRelayedToTheOthers) {
     const Bytes info = bytesOf({RV_LAPINFO, a->id, 0x80, 0x7e, 0x02, 0, 0x80, 0x38, 0x01, 0, 0x80,
                                 0x38, 0x01, 0});  // total 163456, lap 80000, best 80000
     EXPECT_EQ(take(RV_LAPINFO), (Sent{{b, info}}));
-    EXPECT_EQ(log("LAP,", false),
-              "LAP,guid-Al,1:23:456,0:41:728,1\nLAP,guid-Al,1:20:000,0:40:000,3\n");
+
+    server().currentSession = -1;
+    for (const Bytes& m :
+         {lapMessage(4, 1, 1, 1), Bytes{RV_STANDINGSREQUEST}, Bytes{RV_QUALIFYLISTREQUEST},
+          Bytes{RV_SPLIT, 1, 2, 3, 4, 5}, Bytes{RV_FOCUS}})
+        deliver(a, m);
+    EXPECT_EQ(a->laps, 2);
+    EXPECT_TRUE(take(RV_STANDINGS).empty());
 }
 
-TEST_F(Laps, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLapsAndPractice) {
+TEST_F(ClientTest, BestLapsFollowTheValidLapLimitAndQualifyingEndsOnlyOnAnImprovement) {
+    CRVClientConnection *a = attach("Al"), *b = attach("Bo");
     lap(a, 1, 80000);
     lap(a, 2, 79000);
     EXPECT_EQ(server().race.sessionBestLap, RaceState::kNoSessionBest);  // practice
-    session().type = kQualifying;
+    server().sessions[0].type = kQualifying;
     lap(b, 1, 90000);
     EXPECT_EQ(std::pair(b->bestLap, b->qualifyBestLap), std::pair(90000u, 90000u));
     lap(b, 2, 91000);
@@ -46,28 +44,27 @@ TEST_F(Laps, BestLapsFollowTheValidLapLimitAndTheSessionBestSkipsFirstLapsAndPra
     lap(a, 5, -1500);  // negative times compare as the signed numbers they are
     EXPECT_EQ(int32_t(a->bestLap), -1500);
     a->laps = 10000;
-    EXPECT_TRUE(has(lap(a, 6, -2000), "lap completed 10001"));
+    EXPECT_TRUE(lap(a, 6, -2000).starts_with("lap completed 10001\n"));
     EXPECT_EQ(int32_t(a->bestLap), -1500);  // counted, but beyond the valid-lap limit
     lap(a, 0xffffffffu, 1000);  // lap numbers wrap: the lap after 0xffffffff is a new one
-    EXPECT_EQ(lap(a, 0, 1000).substr(0, 20), "lap completed 10003\n");
+    EXPECT_TRUE(lap(a, 0, 1000).starts_with("lap completed 10003\n"));
+
+    // Once the qualifying time is over, only an improvement ends a driver's qualifying.
+    CRVClientConnection *c = attach("Cy"), *d = attach("Di");
+    server().sessions[0].startTime = 0;
+    server().sessions[0].sessionTime = 999;  // over at the fixture's clock
+    lap(c, 1, 90000);
+    EXPECT_TRUE(c->qualifyDone);
+    lap(d, 1, 90000);
+    d->qualifyDone = false;
+    lap(d, 2, 95000);  // slower: still out on track
+    EXPECT_FALSE(d->qualifyDone);
+    lap(c, 2, 80000);  // done: no more changes
+    EXPECT_EQ(c->qualifyBestLap, 90000u);
 }
 
-TEST_F(Laps, OnlyAnImprovementAfterTheQualifyingTimeEndsADriversQualifying) {
-    session().type = kQualifying;
-    session().startTime = 0;
-    session().sessionTime = 999;  // over at the fixture's clock
-    lap(a, 1, 90000);
-    EXPECT_TRUE(a->qualifyDone);
-    lap(b, 1, 90000);
-    b->qualifyDone = false;
-    lap(b, 2, 95000);  // slower: still out on track
-    EXPECT_FALSE(b->qualifyDone);
-    lap(a, 2, 80000);  // done: no more changes
-    EXPECT_EQ(a->qualifyBestLap, 90000u);
-}
-
-TEST_F(Laps, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualifyList) {
-    CRVClientConnection* viewer = attach("Cam", true);
+TEST_F(ClientTest, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualifyList) {
+    CRVClientConnection *a = attach("Al"), *b = attach("Bo"), *viewer = attach("Cam", true);
     EXPECT_EQ(deliver(viewer, {RV_FOCUS, 99}), "");
     EXPECT_EQ(viewer->focusId, viewer->id);
     EXPECT_EQ(deliver(viewer, {RV_FOCUS, a->id}), "Client Cam is focussing on Al\n");
@@ -85,16 +82,6 @@ TEST_F(Laps, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualifyList)
     putU32(list, 17, 85000);
     list.resize(77);
     EXPECT_EQ(take(), (Sent{{viewer, list}}));
-}
-
-TEST_F(Laps, LapReportsWithoutAnySessionChangeNothing) {
-    server().currentSession = -1;
-    for (const Bytes& m :
-         {lapMessage(1, 1, 1, 1), Bytes{RV_STANDINGSREQUEST}, Bytes{RV_QUALIFYLISTREQUEST},
-          Bytes{RV_SPLIT, 1, 2, 3, 4, 5}, Bytes{RV_FOCUS}})
-        deliver(a, m);
-    EXPECT_EQ(a->laps, 0);
-    EXPECT_TRUE(take(RV_STANDINGS).empty());
 }
 
 }  // namespace
