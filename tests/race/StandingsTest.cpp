@@ -4,12 +4,14 @@
 
 namespace {
 
+// Drivers D1 to Dn in order, with their gaps to the leader.
 Bytes standings(const std::vector<int32_t>& gaps, int leaderLap) {
-    Bytes m = bytesOf({RV_STANDINGS, 4, 1, 2, 3, 4});
-    m.resize(msgsize::kStandings);
-    for (size_t i = 0; i < gaps.size(); ++i)
+    Bytes m(msgsize::kStandings, 0);
+    m[0] = RV_STANDINGS, m[1] = uint8_t(gaps.size()), m[77] = uint8_t(leaderLap);
+    for (size_t i = 0; i < gaps.size(); ++i) {
+        m[2 + i] = uint8_t(i + 1);
         putU32(m, 17 + 4 * i, uint32_t(gaps[i]));
-    m[77] = uint8_t(leaderLap);
+    }
     return m;
 }
 
@@ -67,13 +69,9 @@ TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
     startRace(17);
     for (int i = 0; i < 17; ++i)
         lap(d[size_t(i)], 1, 60000 + i, 60000 + i);
-    Bytes race = last();
-    ASSERT_EQ(race.size(), 78u);
-    EXPECT_EQ(race[1], 15);
-    EXPECT_EQ(race[16], 15);  // the fifteenth driver's id, then the gaps
-    EXPECT_EQ(race[77], 2);
-    EXPECT_EQ(server().lastStandings[1], 15);
-
+    const Bytes race = standings({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 2);
+    EXPECT_EQ(last(), race);
+    EXPECT_EQ(Bytes(server().lastStandings, server().lastStandings + race.size()), race);
     for (int type : {0, 1}) {
         SCOPED_TRACE(type);
         server().sessions[0].type = uint8_t(type);

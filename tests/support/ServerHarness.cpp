@@ -1,10 +1,7 @@
 #include "support/ServerHarness.h"
 
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
-#include <cstdio>
 #include <optional>
 
 std::string crlf(const std::string& text) {
@@ -39,10 +36,8 @@ std::string withEdits(std::string c, const std::vector<std::string>& edits) {
 ServerHarness::ServerHarness(const std::string& config) {
     if (!config.empty())
         folder.write("cfg/rvservercfg.ini", config);
-    folder.makeFolder("server/logs");
-    folder.makeFolder("server/users");
-    folder.makeFolder("server/sessions");
-    folder.makeFolder("server/replay");
+    for (const char* sub : {"logs", "users", "sessions", "replay"})
+        folder.makeFolder(std::string("server/") + sub);
     ServerEnvironment env;
     env.clock = &clock;
     env.root = folder.path() + "/";
@@ -73,32 +68,6 @@ bool within(int ms, const std::function<bool()>& done) {
 }
 
 bool startedUp(const TempFolder& folder, int ms) {
-    return within(ms, [&] {
-        return folder.read("console.txt").find("Initializing message router\n") !=
-               std::string::npos;
-    });
-}
-
-std::string printed(const std::function<void()>& run) {
-    StdoutCapture out;
-    run();
-    return out.take();
-}
-
-StdoutCapture::StdoutCapture() {
-    std::fflush(stdout);
-    testing::internal::CaptureStdout();
-}
-
-StdoutCapture::~StdoutCapture() {
-    if (active_)
-        take();
-}
-
-std::string StdoutCapture::take() {
-    if (!active_)
-        return "";
-    active_ = false;
-    std::fflush(stdout);
-    return testing::internal::GetCapturedStdout();
+    return within(ms,
+                  [&] { return has(folder.read("console.txt"), "Initializing message router\n"); });
 }
