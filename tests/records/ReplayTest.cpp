@@ -112,7 +112,6 @@ TEST(Replay, LoadingSkipsDamagedRecordsAndStopsAtALongGap) {
                         "st: 40601 lt:20600 110\nst: 40700 lt:20600 105\n"));
     std::deque<RecordedMessage>& list = h.server->recorder->playList;
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[2].time, 20600u);
     StdoutCapture quiet;
     h.advance(499);
     EXPECT_EQ(list.size(), 3u) << "nothing before its time";
