@@ -134,6 +134,6 @@ TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
     const long taken = msTaken([&] {
         console = printed([&] { answer = requestLobbyRemoval(silent.host, 0, 100, 200); });
     });
-    EXPECT_TRUE(taken >= 200 && taken < 1000) << taken;
+    EXPECT_TRUE(taken >= 195 && taken < 1000) << taken;  // its timer may end a moment early
     EXPECT_EQ(answer + console, "");
 }
