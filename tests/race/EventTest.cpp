@@ -35,8 +35,7 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     lap(b, 1, 86000, 86000);
     lap(b, 2, 85500, 171500);
     lap(c, 1, 89000, 89000);
-    // Nobody has improved since the time ran out: the session waits for 1.1 x the qualifying
-    // lap of the first driver in the practice order (Al, 83000 ms).
+    // Nobody improves after the time: it waits 1.1 x the practice leader's qualifying lap.
     at(q + 60000 + 91300);
     take();
     at(q + 60000 + 91301);
@@ -45,8 +44,7 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
         for (CRVClientConnection* to : {a, b, c})
             chats.push_back({to, chat(std::string("[SERVER]: ") + text)});
     EXPECT_EQ(take(RV_CHAT), chats);
-    // The grid is the qualifying order; Al's extra lap cost him his time. Byte 4 is the high
-    // byte of x: 2.0f, 0.0f, 1.0f for Bo, Cy, Al.
+    // The qualifying order, Al's extra lap voiding his time; x's high byte for 2.0, 0.0, 1.0.
     const int64_t r = q + 60000 + 91301 + 10000;
     at(r - 5000);
     EXPECT_EQ(byClient(take(RV_RACESTARTPOINTS), 4), "1:64 2:0 3:63 ");

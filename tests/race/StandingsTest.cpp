@@ -74,8 +74,7 @@ TEST_F(Standings, SeventeenDriversFillFifteenPlacesAndNoMore) {
         Bytes sheet = take(RV_TIMESHEET).back().bytes;
         ASSERT_EQ(sheet.size(), 102u);
         EXPECT_EQ(sheet[1], 15);
-        // Practice puts the fastest lap first; qualifying first puts drivers with laps but no
-        // qualifying lap yet.
+        // Practice puts the fastest lap first, qualifying those yet without a qualifying lap.
         EXPECT_EQ(sheet[2], type == 0 ? 17 : 1);
         EXPECT_EQ(sheet[77], type == 0 ? 2 : 1);
         EXPECT_EQ(sheet[91], 1);  // the fifteenth driver's laps, just before the minutes byte

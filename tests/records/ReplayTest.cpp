@@ -24,8 +24,7 @@ std::string logOf(ServerHarness& h) {
 
 }  // namespace
 
-// Two drivers join, drive and chat; a second server playing the recording back rebuilds the
-// same event without sending a byte to the recorded addresses or dropping the replayed cars.
+// Playback rebuilds the event, sends no byte to the recorded addresses and drops no car.
 TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
     ServerHarness first;
     first.start();

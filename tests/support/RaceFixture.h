@@ -28,8 +28,7 @@ inline CRVClientConnection* attachClient(CRVServer& server, const SocketAddress&
     return client;
 }
 
-// The test event's configuration with `sessions` (the SESSIONS line and its sections) in place
-// of its single practice, and `edits` ("KEY=value") applied to the configuration section.
+// The test event with `sessions` (the SESSIONS line on) in place of its practice, and `edits`.
 inline std::string eventConfig(const std::string& sessions,
                                const std::vector<std::string>& edits = {}) {
     const std::string c = defaultConfig();
@@ -108,8 +107,7 @@ struct RaceFixture : ::testing::Test {
     std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total = 0) {
         return deliver(c, lapMessage(number, lapTime, lapTime / 2, total));
     }
-    // Moves the clock to `serverTime` ms after start-up, everyone still heard from unless `heard`
-    // is false, and runs one turn; returns what it printed.
+    // One turn at `serverTime` ms after start-up, everyone heard from unless not `heard`.
     std::string at(int64_t serverTime, bool heard = true) {
         harness->clock.set(uint32_t(server().startTime + serverTime));
         for (CRVClientConnection* c : server().clients)
@@ -126,8 +124,7 @@ struct RaceFixture : ::testing::Test {
         server().router.queue.clear();
         return out;
     }
-    // The event log's lines from the one holding `from` on, without their time stamps when
-    // `stamps` is false, or (with `kind`) only those of that kind.
+    // The event log from the line holding `from` on; only lines of `kind`, if given.
     std::string log(const std::string& from = "", bool stamps = true,
                     const std::string& kind = "") {
         server().logger.flush();
