@@ -1,6 +1,4 @@
 #include <filesystem>
-#include <random>
-#include <regex>
 
 #include "support/RaceFixture.h"
 
@@ -19,41 +17,37 @@ std::string recordBytes(uint32_t time, const SocketAddress& from, const Bytes& m
     return std::string(r.begin(), r.end());
 }
 
-std::string joinAndChatLines(ServerHarness& h) {
+std::string logOf(ServerHarness& h) {
     h.server->flushOutput();
-    const std::string log = h.folder.read("server/logs/" + h.folder.list("server/logs")[0]);
-    std::string out;
-    std::regex line(".*,(JOIN|CHAT),.*\n");
-    for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
-        out += it->str();
-    return out;
+    return h.folder.read(h.server->logger.fileName());
 }
 
 }  // namespace
 
-// Two drivers join, drive and chat; a second server playing the recording back rebuilds the
-// same event without sending a byte to the recorded addresses or dropping the replayed cars.
+// Playback rebuilds the event, sends no byte to the recorded addresses and drops no car.
 TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
     ServerHarness first;
     first.start();
     TestClient a(first.port()), b(first.port());
     const int32_t tyres = first.server->checksums.tyres;
-    std::string firstLog;
-    {
-        StdoutCapture quiet;
-        for (auto [client, message] : std::vector<std::pair<TestClient*, Bytes>>{
-                 {&a, connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres})},
-                 {&b, connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres})},
-                 {&a, Bytes(23, 0)},
-                 {&b, chat("hello")}}) {
-            client->sendRaw(message);
-            first.clock.advance(100);
-            ASSERT_TRUE(first.receiveTurn());
-        }
-        firstLog = joinAndChatLines(first);
-        first.server.reset();  // shut-down closes the recording
+    StdoutCapture quiet;
+    for (auto [client, message] : std::vector<std::pair<TestClient*, Bytes>>{
+             {&a, connectRequest({.guid = "guid-a", .userName = "Ann", .tyreChecksum = tyres})},
+             {&b, connectRequest({.guid = "guid-b", .userName = "Bob", .tyreChecksum = tyres})},
+             {&a, Bytes(23, 0)},
+             {&b, chat("hello")}}) {
+        client->sendRaw(message);
+        first.clock.advance(100);
+        ASSERT_TRUE(first.receiveTurn());
     }
-    ASSERT_NE(firstLog.find(",CHAT,guid-b,hello\n"), std::string::npos) << firstLog;
+    quiet.take();
+    const std::string log = logOf(first);
+    EXPECT_EQ(log,
+              "0:00:000,START,testring,short,gt1;gt2;\n"
+              "0:00:000,SESSION,Practice,0,30000,1,0,0,0,5,600000\n"
+              "0:00:100,JOIN,Ann,7,Team,gt1,guid-a,IT\n0:00:200,JOIN,Bob,7,Team,gt1,guid-b,IT\n"
+              "0:00:400,CHAT,guid-b,hello\n");
+    first.server.reset();  // shut-down closes the recording
 
     ServerHarness second;
     second.folder.write("cfg/rvserverrecorder.ini", kPlayback);
@@ -61,15 +55,16 @@ TEST(Replay, PlaybackRebuildsTheRecordedEventAndAnswersNoOne) {
     second.start();
     a.drain(1), b.drain(1);
     a.received.clear(), b.received.clear();
-    StdoutCapture quiet;
-    for (uint32_t step : {100, 100, 100, 100, 70000, 10})  // then long past the link watchdog
-        second.advance(step);
+    printed([&] {
+        for (uint32_t step : {100, 100, 100, 100, 70000, 10})  // then long past the link watchdog
+            second.advance(step);
+    });
     ASSERT_EQ(second.server->clients.size(), 2u);
     EXPECT_TRUE(second.server->clients[0]->isReplayed && second.server->clients[1]->isReplayed);
     a.drain(20), b.drain(1);
     EXPECT_TRUE(a.received.empty() && b.received.empty());
     EXPECT_EQ(second.folder.read(kRecording), first.folder.read(kRecording)) << "left as it was";
-    EXPECT_EQ(joinAndChatLines(second), firstLog);
+    EXPECT_EQ(logOf(second), log + "1:10:400,SESSION_START\n");
 }
 
 // A new recording replaces the last one; each message is kept with time, size and sender.
@@ -95,13 +90,11 @@ TEST(Replay, RecordsEachMessageWithTimeSizeAndSenderAndRefusesOversizedOnes) {
 
     ServerHarness unwritable;
     std::filesystem::remove_all(unwritable.folder.path() + "/server/replay");
-    StdoutCapture console;
-    unwritable.start(false);
-    EXPECT_NE(console.take().find("Error opening out.rvsr\nInitializing message router\n"),
-              std::string::npos);
+    EXPECT_TRUE(has(printed([&] { unwritable.start(false); }),
+                    "Error opening out.rvsr\nInitializing message router\n"));
 }
 
-TEST(Replay, LoadingStopsAtALongGapAndSurvivesDamagedFiles) {
+TEST(Replay, LoadingSkipsDamagedRecordsAndStopsAtALongGap) {
     const SocketAddress from = SocketAddress::fromHost(0x7f000001, 5000);
     const Bytes echo = {RV_ECHO};
     ServerHarness h;
@@ -111,37 +104,16 @@ TEST(Replay, LoadingStopsAtALongGapAndSurvivesDamagedFiles) {
                        recordBytes(700, from, Bytes(5000, 1)) + recordBytes(20600, from, echo) +
                        recordBytes(40601, from, {RV_GETSTATUS}) + recordBytes(40700, from, echo) +
                        recordBytes(40800, from, echo, 0xffffffffu));
-    StdoutCapture out;
-    h.start(false);
-    EXPECT_NE(out.take().find("LOADING " + h.folder.path() + "/" + kRecording +
-                              "\nMessage size is 0 600\n"
-                              "SUSPICIOUS MESSAGE WITH SIZE=5000, IGNORE AND DON'T RECORD IT\n"
-                              "st: 40601 lt:20600 110\n"
-                              "st: 40700 lt:20600 105\n"),
-              std::string::npos);
+    EXPECT_TRUE(has(printed([&] { h.start(false); }),
+                    "LOADING " + h.folder.path() + "/" + kRecording +
+                        "\nMessage size is 0 600\n"
+                        "SUSPICIOUS MESSAGE WITH SIZE=5000, IGNORE AND DON'T RECORD IT\n"
+                        "st: 40601 lt:20600 110\nst: 40700 lt:20600 105\n"));
     std::deque<RecordedMessage>& list = h.server->recorder->playList;
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[2].time, 20600u);
+    StdoutCapture quiet;
     h.advance(499);
     EXPECT_EQ(list.size(), 3u) << "nothing before its time";
     h.advance(101);
     EXPECT_EQ(list.size(), 2u) << "two are due, one is played per turn";
-    h.turn();
-    EXPECT_EQ(list.size(), 1u);
-
-    // Random bytes: whatever loads fits inside the file.
-    std::mt19937 random(14);
-    for (int round = 0; round < 20; ++round) {
-        std::string noise(random() % 4000, '\0');
-        for (char& c : noise)
-            c = char(random() % (round % 2 == 0 ? 256 : 4));  // small values make small sizes
-        h.folder.write(kRecording, noise);
-        CRVServerRecorder player;
-        StdoutCapture quiet;
-        player.load(h.folder.path() + "/" + kRecording);
-        size_t total = 0;
-        for (const RecordedMessage& m : player.playList)
-            total += 28 + m.data.size();
-        EXPECT_LE(total, noise.size());
-    }
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,17 +16,50 @@
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
 
-// Puts a client record straight into a running server's lists, as admission would, so client
-// message handling can be tested without the connection handshake. The server owns it.
-CRVClientConnection* attachClient(CRVServer& server, const SocketAddress& address,
-                                  const std::string& name, bool spectator = false);
+// A client put straight into a running server's lists, as admission would; the server owns it.
+inline CRVClientConnection* attachClient(CRVServer& server, const SocketAddress& address,
+                                         const std::string& name, bool spectator = false) {
+    auto* client = new CRVClientConnection();
+    std::snprintf(client->userName, sizeof client->userName, "%s", name.c_str());
+    std::snprintf(client->guid, sizeof client->guid, "guid-%s", name.c_str());
+    client->isSpectator = spectator;
+    server.enlistClient(client);
+    client->setAddress(&address);
+    return client;
+}
 
-// The test event's configuration with `sessions` (the SESSIONS line and its sections) in place
-// of its single practice, and `edits` ("KEY=value") applied to the configuration section.
-std::string eventConfig(const std::string& sessions, const std::vector<std::string>& edits = {});
-// One "[SESSIONn]" section.
-std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
-                    int raceLaps = 0, int minLaps = 0, int maxLaps = 0);
+// The test event with `sessions` (the SESSIONS line on) in place of its practice, and `edits`.
+inline std::string eventConfig(const std::string& sessions,
+                               const std::vector<std::string>& edits = {}) {
+    const std::string c = defaultConfig();
+    return withEdits(c.substr(0, c.find("SESSIONS=")) + crlf(sessions), edits);
+}
+
+inline std::string session(int n, int type, const std::string& name, int waitSeconds, int minutes,
+                           int raceLaps = 0, int minLaps = 0, int maxLaps = 0) {
+    return "[SESSION" + std::to_string(n) + "]\nESCMODE=0\nTYPE=" + std::to_string(type) +
+           "\nMAXLAPS=" + std::to_string(maxLaps) + "\nMINLAPS=" + std::to_string(minLaps) +
+           "\nNAME=" + name + "\nRACELAPS=" + std::to_string(raceLaps) +
+           "\nWAITTIME=" + std::to_string(waitSeconds) + "\nSESTIME=" + std::to_string(minutes) +
+           "\nACCEPTNEW=1\n";
+}
+
+// A results file; each row holds a driver's guid, best lap, qualifying lap, laps and race time.
+inline std::string resultsFile(const std::string& name, int type,
+                               const std::vector<std::string>& rows) {
+    std::string text = "[HEADER]\nNAME=" + name + "\nTYPE=" + std::to_string(type) +
+                       "\nCLIENTS=" + std::to_string(rows.size()) + "\n";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        text += "\n[CLIENT" + std::to_string(i) + "]\n";
+        std::istringstream row(rows[i]);
+        std::string field;
+        for (const char* key : {"GUID=", "BESTLAP=", "QUALIFYLAP=", "RACELAPS=", "RACETIME="}) {
+            row >> field;
+            text += key + field + "\n";
+        }
+    }
+    return text;
+}
 
 struct Queued {
     CRVClientConnection* client;
@@ -32,31 +67,81 @@ struct Queued {
     bool operator==(const Queued&) const = default;
 };
 using Sent = std::vector<Queued>;
+
 // "id:value " for each message, the value its byte at `at`: who got what, in queue order.
-std::string byClient(const Sent& sent, size_t at);
+inline std::string byClient(const Sent& sent, size_t at) {
+    std::string out;
+    for (const auto& [client, bytes] : sent)
+        out += std::to_string(client->id) + ":" + std::to_string(bytes.at(at)) + " ";
+    return out;
+}
 
 struct RaceFixture : ::testing::Test {
-    void start(const std::string& config = defaultConfig());
-    CRVClientConnection* attach(const std::string& name, bool spectator = false);
+    void start(const std::string& config = defaultConfig()) {
+        harness = std::make_unique<ServerHarness>(config);
+        harness->start();
+    }
+    CRVClientConnection* attach(const std::string& name, bool spectator = false) {
+        peers.push_back(std::make_unique<TestClient>(harness->port()));
+        StdoutCapture quiet;
+        return attachClient(server(), peers.back()->address(), name, spectator);
+    }
     // Drivers D1 to Dn.
-    std::vector<CRVClientConnection*> attachDrivers(int n);
-    // The first `n` grid points, told apart by their x coordinate: 0 to n - 1.
-    void numberGrid(int n);
+    std::vector<CRVClientConnection*> attachDrivers(int n) {
+        std::vector<CRVClientConnection*> out;
+        for (int i = 1; i <= n; ++i)
+            out.push_back(attach("D" + std::to_string(i)));
+        return out;
+    }
+    // The first `n` grid points, their x coordinates 0 to n - 1.
+    void numberGrid(int n) {
+        server().startPoints.gridPoints.assign(size_t(n), StartPoint{});
+        for (int i = 0; i < n; ++i)
+            server().startPoints.gridPoints[size_t(i)].px = float(i);
+    }
     // Hands `message` to the client's dispatcher as the router would; returns what it printed.
-    std::string deliver(CRVClientConnection* client, Bytes message);
+    std::string deliver(CRVClientConnection* client, Bytes message) {
+        return printed(
+            [&] { client->onMessage(message.data(), int(message.size()), &client->address); });
+    }
     std::string lap(CRVClientConnection* c, uint32_t number, int32_t lapTime, int32_t total = 0) {
         return deliver(c, lapMessage(number, lapTime, lapTime / 2, total));
     }
-    // Moves the clock to `serverTime` ms after start-up, everyone still heard from unless `heard`
-    // is false, and runs one turn; returns what it printed.
-    std::string at(int64_t serverTime, bool heard = true);
-    // The queued messages (of `type`, if given) with the client each is for; the queue is emptied.
-    Sent take(int type = -1);
-    // The event log's lines from `from` on, without their time stamps when `stamps` is false.
-    std::string log(const std::string& from = "", bool stamps = true);
-    // Only the event log's lines of `kind`, without their time stamps.
-    std::string logged(const std::string& kind);
-    std::string results(const std::string& sessionName);
+    // One turn at `serverTime` ms after start-up, everyone heard from unless not `heard`.
+    std::string at(int64_t serverTime, bool heard = true) {
+        harness->clock.set(uint32_t(server().startTime + serverTime));
+        for (CRVClientConnection* c : server().clients)
+            if (heard)
+                c->lastSeenTime = serverTime;
+        return printed([&] { harness->turn(); });
+    }
+    // Empties the queue; what it held (of `type`, if given).
+    Sent take(int type = -1) {
+        Sent out;
+        for (const QueuedMessage& m : server().router.queue)
+            if (type < 0 || m.data[0] == type)
+                out.push_back({static_cast<CRVClientConnection*>(m.client), m.data});
+        server().router.queue.clear();
+        return out;
+    }
+    // The event log from the line holding `from` on; only lines of `kind`, if given.
+    std::string log(const std::string& from = "", bool stamps = true,
+                    const std::string& kind = "") {
+        server().logger.flush();
+        const std::string text = harness->folder.read(server().logger.fileName());
+        const size_t at = text.find(from);
+        std::istringstream lines(at == std::string::npos ? ""
+                                                         : text.substr(text.rfind('\n', at) + 1));
+        std::string out;
+        for (std::string line; std::getline(lines, line);)
+            if (line.substr(line.find(',') + 1).starts_with(kind))
+                out += (stamps ? line : line.substr(line.find(',') + 1)) + "\n";
+        return out;
+    }
+    std::string logged(const std::string& kind) { return log("", false, kind + ","); }
+    std::string results(const std::string& sessionName) {
+        return harness->folder.read(resultsPath(sessionName));
+    }
     CRVServer& server() { return *harness->server; }
 
     std::unique_ptr<ServerHarness> harness;
