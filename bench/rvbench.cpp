@@ -48,7 +48,11 @@ Measured measure(const Settings& s, int drivers, bool relay) {
         argv = {fs::absolute(s.server).string()};
     }
     pid_t pid = launch(folder.string(), argv);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));  // start-up and binding
+    // The server is up once it answers; the relay answers nobody, so it gets the same moment.
+    if (relay)
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    else
+        answersStatus(port, 5000);
 
     ProcessSample from, to;
     FleetOptions o;

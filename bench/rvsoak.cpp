@@ -107,28 +107,6 @@ class Flooder {
     std::thread thread_;
 };
 
-// True once a server on `port` answers a status query, asked every 100 ms for five seconds.
-bool answersStatus(uint16_t port) {
-    const platform::SocketHandle s = platform::udpOpen();
-    platform::udpBindTo(s, 0x7f000001, 0);
-    const SocketAddress server = SocketAddress::fromHost(0x7f000001, port);
-    const uint32_t token = 0x50414b53;
-    const Bytes query = tool::statusQuery(token);
-    bool answered = false;
-    for (int tries = 0; tries < 50 && !answered; ++tries) {
-        int error = 0;
-        platform::udpSendTo(s, query.data(), int(query.size()), server, error);
-        uint8_t buffer[2048];
-        SocketAddress from;
-        if (platform::udpWaitReadable(s, 100)) {
-            const int n = platform::udpRecvFrom(s, buffer, int(sizeof buffer), from);
-            answered = n > 0 && tool::checkStatus(Bytes(buffer, buffer + n), token).empty();
-        }
-    }
-    platform::udpClose(s);
-    return answered;
-}
-
 struct Server {
     explicit Server(const Settings& s) {
         folder = fs::temp_directory_path() / ("rvsoak-" + std::to_string(::getpid()));
@@ -139,7 +117,7 @@ struct Server {
             << measuredEventConfig(port);
         pid = launch(folder.string(), {fs::absolute(s.server).string()});
         // One that never answers shows as drivers not admitted.
-        answersStatus(port);
+        answersStatus(port, 5000);
     }
     ~Server() {
         stop(pid);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "admission/CRVClientConnection.h"
+#include "util/LineEnds.h"
 
 namespace fs = std::filesystem;
 
@@ -44,13 +45,7 @@ std::string FuzzServer::eventConfig() {
         "[SESSION1]\nTYPE=1\nNAME=Qualifying\nWAITTIME=1\nSESTIME=1\nMINLAPS=1\nMAXLAPS=3\n"
         "ACCEPTNEW=1\n"
         "[SESSION2]\nTYPE=2\nNAME=Race\nWAITTIME=1\nRACELAPS=3\nACCEPTNEW=1\n";
-    std::string crlf;
-    for (char c : text) {
-        if (c == '\n')
-            crlf.push_back('\r');
-        crlf.push_back(c);
-    }
-    return crlf;
+    return withCrlf(text);
 }
 
 FuzzServer::FuzzServer(const std::string& config) : folder(scratchFolder()) {

@@ -255,7 +255,7 @@ TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
                  withEdits(folder.read("cfg/rvservercfg.ini"), {"PORT=" + std::to_string(port)}));
     pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
     ASSERT_GT(pid, 0);
-    EXPECT_TRUE(answersStatus(port)) << folder.read("console.txt");
+    EXPECT_TRUE(answersStatus(port, 3000)) << folder.read("console.txt");
 
     FleetOptions o;
     o.port = port;

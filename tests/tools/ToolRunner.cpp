@@ -38,14 +38,6 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
     return run;
 }
 
-bool answersStatus(uint16_t port, int ms) {
-    TestClient asker(port);
-    return within(ms, [&] {
-        asker.sendRaw(statusQuery(1));
-        return asker.waitFor(RV_STATUS, 50);
-    });
-}
-
 ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     std::string text = config;
     const size_t at = text.find("%PORT%");
@@ -55,7 +47,7 @@ ServerProcess::ServerProcess(const std::string& config) : port_(freePort()) {
     for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
         folder.makeFolder(dir);
     pid_ = launch(folder.path(), {RV_SERVER_BINARY});
-    started_ = pid_ > 0 && answersStatus(uint16_t(port_));
+    started_ = pid_ > 0 && answersStatus(uint16_t(port_), 3000);
 }
 
 int ServerProcess::signal(int signal, int ms) {

@@ -25,9 +25,6 @@ struct ToolRun {
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& folder = "");
 
-// Whether a server on `port` answers a status query within `ms` (asked again every 50 ms).
-bool answersStatus(uint16_t port, int ms = 3000);
-
 // build/rvserver in a temp folder on a free port, started once it answers a status query and
 // stopped with SIGTERM when the object goes.
 class ServerProcess {

@@ -24,6 +24,10 @@ bool sampleProcess(pid_t pid, ProcessSample& out);
 // Percent of one core between two samples.
 double cpuPercent(const ProcessSample& from, const ProcessSample& to);
 
+// Whether a server on loopback `port` answers a status query within `ms` (asked again every
+// 50 ms): a started server is one that answers, whatever its console says so far.
+bool answersStatus(uint16_t port, int ms);
+
 // A UDP port nobody holds right now.
 uint16_t freePort();
 // One line naming the machine: CPU model, cores, kernel.
