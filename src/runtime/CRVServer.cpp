@@ -7,8 +7,8 @@
 #include "admission/CRVClientConnection.h"
 #include "fleet/FleetSdk.h"
 #include "platform/Platform.h"
+#include "records/ServerStatistics.h"
 #include "transport/Clock.h"
-#include "transport/ServerStatistics.h"
 
 CRVServer::CRVServer() : CRVServer(ServerEnvironment{}) {}
 

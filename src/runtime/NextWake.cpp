@@ -7,9 +7,9 @@
 #include "race/ClientRemoval.h"
 #include "race/SessionEnd.h"
 #include "records/CRVServerRecorder.h"
+#include "records/ServerStatistics.h"
 #include "runtime/CRVServer.h"
 #include "transport/Clock.h"
-#include "transport/ServerStatistics.h"
 
 namespace {
 

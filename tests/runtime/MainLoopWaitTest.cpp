@@ -3,9 +3,9 @@
 #include <set>
 #include <tuple>
 
+#include "records/ServerStatistics.h"
 #include "runtime/NextWake.h"
 #include "support/RaceFixture.h"
-#include "transport/ServerStatistics.h"
 
 namespace {
 

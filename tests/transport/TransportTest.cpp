@@ -4,9 +4,9 @@
 
 #include <array>
 
+#include "records/ServerStatistics.h"
 #include "support/RaceFixture.h"
 #include "transport/CTimer.h"
-#include "transport/ServerStatistics.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
-// Traffic counters of the router, reported every ten seconds of server time into
-// "serverStats.txt".
+// The statistics file: the router's traffic counters written into "serverStats.txt" every ten
+// seconds of server time, then started afresh.
 
 #include <cstdint>
 #include <cstdio>

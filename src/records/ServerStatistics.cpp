@@ -1,4 +1,4 @@
-#include "transport/ServerStatistics.h"
+#include "records/ServerStatistics.h"
 
 #include "transport/CTimer.h"
 
