@@ -1,14 +1,15 @@
 #pragma once
 // Runs the built companion programs as an operator would, and a real server for them to talk to.
 
-#include <sys/types.h>
-#include "common/Process.h"  // launch(), stop(), freePort()
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "common/Process.h"  // launch(), stop(), freePort()
 #include "support/RaceFixture.h"
 
 using nlohmann::json;
@@ -20,30 +21,55 @@ struct ToolRun {
     std::string failure() const { return std::to_string(exitCode) + " " + err; }
 };
 
-// build/<program> (or `program` when absolute) run in `folder` (a temp one when empty); after
-// 10 s it is ended as hung.
-ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
-                const std::string& folder = "");
+// build/<program> (or `program` when absolute) run in a temp folder; after 10 s it is ended as
+// hung. The shell only sends stderr apart from the console, then becomes the program.
+inline ToolRun runTool(const std::string& program, const std::vector<std::string>& args) {
+    TempFolder scratch;
+    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>err",
+                                  program.front() == '/' ? program : RV_TOOLS_DIR "/" + program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = launch(scratch.path(), argv);
+    int status = 0;
+    if (!within(10000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
+        stop(pid);
+        return {-1, "", "hung"};
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            scratch.read("console.txt"), scratch.read("err")};
+}
 
 // build/rvserver in a temp folder on a free port, started once it answers a status query and
 // stopped with SIGTERM when the object goes.
 class ServerProcess {
   public:
     // `config` uses "PORT=%PORT%", replaced by the borrowed port; "\n" becomes "\r\n".
-    explicit ServerProcess(const std::string& config);
+    explicit ServerProcess(std::string config) : port_(freePort()) {
+        config.replace(config.find("%PORT%"), 6, std::to_string(port_));
+        folder.write("cfg/rvservercfg.ini", crlf(config));
+        for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
+            folder.makeFolder(dir);
+        pid_ = launch(folder.path(), {RV_SERVER_BINARY});
+        started_ = pid_ > 0 && answersStatus(port_, 3000);
+    }
     ~ServerProcess() { stop(pid_); }
     bool started() const { return started_; }
     pid_t pid() const { return pid_; }
-    uint16_t port() const { return uint16_t(port_); }
+    uint16_t port() const { return port_; }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string console() const { return folder.read("console.txt"); }
     // Sends `signal`; how the server ended if it does within `ms`, or -1 while it runs on.
-    int signal(int signal, int ms);
+    int signal(int signal, int ms) {
+        ::kill(pid_, signal);
+        int status = -1;
+        if (within(ms, [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
+            pid_ = -1;
+        return pid_ == -1 ? status : -1;
+    }
 
     TempFolder folder;
 
   private:
     pid_t pid_ = -1;
-    int port_ = 0;
+    uint16_t port_ = 0;
     bool started_ = false;
 };
