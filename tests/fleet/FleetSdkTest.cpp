@@ -1,7 +1,6 @@
 // The event as a fleet host's sidecar hears it (a small HTTP server on loopback plays the
 // sidecar, its port handed over in AGONES_SDK_HTTP_PORT), and the image and fleet manifests that
 // must agree with the server.
-#include <fcntl.h>
 #include <httplib.h>
 #include <unistd.h>
 
@@ -77,21 +76,6 @@ class FakeSidecar {
 struct SidecarPort {
     explicit SidecarPort(const std::string& v) { ::setenv(FleetSdk::kPortVariable, v.c_str(), 1); }
     ~SidecarPort() { ::unsetenv(FleetSdk::kPortVariable); }
-};
-
-// The process's console goes to `path` while this lives, so a test can wait for a line.
-struct ConsoleToFile {
-    explicit ConsoleToFile(const std::string& path) {
-        std::fflush(stdout);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1), ::close(fd);
-    }
-    ~ConsoleToFile() {
-        std::fflush(stdout);
-        ::dup2(saved, 1);
-        ::close(saved);
-    }
-    int saved = ::dup(1);
 };
 
 const std::string kPackaging = std::string(RV_SOURCE_DIR) + "/packaging/";
@@ -191,8 +175,10 @@ TEST_F(Fleet, NothingRunsWithoutAUsableSidecarPortOrWithoutTheEventsPort) {
 TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
     TempFolder folder;
     const int port = FakeSidecar().port();
+    std::fflush(stdout);
+    const int terminal = ::dup(1);  // the console goes to a file, so the test can wait for a line
+    ASSERT_TRUE(std::freopen((folder.path() + "/console.txt").c_str(), "w", stdout));
     {
-        ConsoleToFile console(folder.path() + "/console.txt");
         FleetSdk sdk(uint16_t(port), {.firstRetryMs = 10, .longestRetryMs = 40});
         sdk.ready();
         sdk.turn(0, {0, "Warm up", false});
@@ -200,6 +186,9 @@ TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
         FakeSidecar sidecar(200, false, port);
         EXPECT_EQ(sidecar.settled(4), kStart);
     }
+    std::fflush(stdout);
+    ::dup2(terminal, 1);
+    ::close(terminal);
     EXPECT_EQ(folder.read("console.txt"), "Fleet sidecar: POST /ready no answer, trying again\n");
 
     FakeSidecar slow(200, true);

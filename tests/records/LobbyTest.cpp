@@ -30,36 +30,6 @@ long msTaken(const std::function<void()>& work) {
     return long((std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1));
 }
 
-// The lobby's web service on loopback: it serves one request with `body`, and any later
-// connection waits in the backlog where nobody ever reads it.
-struct FakeWebLobby {
-    explicit FakeWebLobby(std::string body) {
-        sockaddr_in sin{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t len = sizeof sin;
-        timeval wait{5, 0};  // bounds the accept below
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&sin), len);
-        ::listen(fd, 4);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
-        host = "127.0.0.1:" + std::to_string(ntohs(sin.sin_port));
-        worker = std::thread([this, body] {
-            int c = ::accept(fd, nullptr, nullptr);
-            char buf[4096];
-            request.assign(buf, size_t(std::max<ssize_t>(0, ::recv(c, buf, sizeof buf, 0))));
-            std::string reply =
-                "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-                body;
-            ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
-            ::close(c);
-        });
-    }
-    ~FakeWebLobby() { ::close(fd); }
-
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::string host, request;
-    std::thread worker;
-};
-
 }  // namespace
 
 TEST(Lobby, AnAnsweringLobbyGetsOneAnnouncementTypedByTheCar) {
@@ -116,21 +86,39 @@ TEST(Lobby, ASilentLobbyGetsOneAnnouncementAndFiveMoreGoToThisHost) {
 
 // A silent web lobby holds the removal up for as long as the reader's bounds allow, no longer.
 TEST(Lobby, ShutDownSendsTheRemovalRequestAndPrintsTheAnswerAsText) {
-    std::string body = "removed %s";
+    std::string body = "removed %s", request;
     body.resize(600000, '.');  // more than is kept
-    FakeWebLobby web(body);
-    ServerHarness h(lobbyConfig("gt1;", 1, uint16_t(std::stoi(web.host.substr(10)))));
+    // The web lobby serves one request; any later connection waits in the backlog, never read.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sin{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof sin;
+    const timeval wait{5, 0};  // bounds the accept below
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&sin), len);
+    ::listen(listener, 4);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&sin), &len);
+    const std::string host = "127.0.0.1:" + std::to_string(ntohs(sin.sin_port));
+    std::thread web([&] {
+        const int c = ::accept(listener, nullptr, nullptr);
+        char buf[4096];
+        request.assign(buf, size_t(std::max<ssize_t>(0, ::recv(c, buf, sizeof buf, 0))));
+        const std::string reply =
+            "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::close(c);
+    });
+    ServerHarness h(lobbyConfig("gt1;", 1, ntohs(sin.sin_port)));
     h.start();
     EXPECT_EQ(printed([&] { h.server.reset(); }), body.substr(0, 500000));
-    web.worker.join();
-    EXPECT_EQ(web.request,
-              "GET /rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=0 HTTP/1.1\r\nHost: " + web.host +
-                  "\r\nUser-Agent: Ralvo client\r\nAccept: */*\r\n"
-                  "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
+    web.join();
+    EXPECT_EQ(request, "GET /rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=0 HTTP/1.1\r\nHost: " + host +
+                           "\r\nUser-Agent: Ralvo client\r\nAccept: */*\r\n"
+                           "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
 
     std::string answer = "unset", console;
     const long taken = msTaken(
-        [&] { console = printed([&] { answer = requestLobbyRemoval(web.host, 0, 100, 200); }); });
+        [&] { console = printed([&] { answer = requestLobbyRemoval(host, 0, 100, 200); }); });
     EXPECT_TRUE(taken >= 195 && taken < 1000) << taken;  // its timer may end a moment early
     EXPECT_EQ(answer + console, "");
+    ::close(listener);
 }
