@@ -3,15 +3,14 @@
 
 namespace {
 
-std::string eventSessions() {
-    return "SESSIONS=2\n" + session(0, 0, "Practice", 2, 1) + session(1, 2, "Race", 5, 0, 2);
-}
+const std::string kSessions =
+    "SESSIONS=2\n" + session(0, 0, "Practice", 2, 1) + session(1, 2, "Race", 5, 0, 2);
 
 // A short event run live on the fake clock, its turns spaced as the main loop spaces them: three
 // drivers join, one chats, one falls silent and is lost, practice laps, a two-lap race won,
 // and a sign-off.
 struct LiveEvent {
-    LiveEvent() : harness(eventConfig(eventSessions())) {
+    LiveEvent() : harness(eventConfig(kSessions)) {
         harness.start();
         StdoutCapture quiet;
         CRVServer& s = *harness.server;
@@ -87,7 +86,7 @@ TEST(ReplayTool, RebuildsTheLiveEventsLogAndResultsUnderTheConfigurationAsItIsNo
     const LiveEvent& event = live();
     TempFolder changed, out;
     changed.write("cfg/rvservercfg.ini",
-                  eventConfig(eventSessions(), {"NAME=Other Server", "CONFIGURATION=long"}));
+                  eventConfig(kSessions, {"NAME=Other Server", "CONFIGURATION=long"}));
     changed.write(kRecording, event.harness.folder.read(kRecording));
     const ToolRun r = replay(out, {}, changed.path());
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -141,7 +140,7 @@ TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
     work.makeFolder("event");
     EXPECT_EQ(run(),
               "1 rvreplay: no configuration: " + event + "/cfg/rvservercfg.ini is missing\n");
-    work.write("event/cfg/rvservercfg.ini", eventConfig(eventSessions()));
+    work.write("event/cfg/rvservercfg.ini", eventConfig(kSessions));
     EXPECT_EQ(run(), "1 rvreplay: cannot read the recording " + work.path() + "/" + file + "\n");
     work.write(file, "");
     EXPECT_EQ(run(),

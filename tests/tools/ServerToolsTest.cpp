@@ -16,11 +16,10 @@
 
 namespace {
 
-const char* const kEvent =
-    "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Tools Cup\nTRACK=oakfield\nCONFIGURATION=national\n"
-    "CAR=gt3;\nPASSWORD=letmein\nADMIN=pitwall\nREGISTER=0\nPORT=%PORT%\nBANDWIDTH=5000\n"
-    "LOOP=0\nRAIN=1\nDAMAGE=2\nSESSIONS=1\n"
-    "[SESSION0]\nTYPE=2\nNAME=Race\nRACELAPS=7\nWAITTIME=600\nSESTIME=0\nACCEPTNEW=1\n";
+const std::string kEvent = eventConfig(
+    "SESSIONS=1\n" + session(0, 2, "Race", 600, 0, 7),
+    {"MAXCLIENTS=10", "NAME=Tools Cup", "TRACK=oakfield", "CONFIGURATION=national", "CAR=gt3;",
+     "PASSWORD=letmein", "ADMIN=pitwall", "PORT=%PORT%", "BANDWIDTH=5000", "RAIN=1", "DAMAGE=2"});
 
 // rvquery's failure when the peer it asks answers its first datagram with `reply` from the port
 // asked or, with `fromElsewhere`, from another, the token echoed unless `reply` carries one. The
@@ -54,10 +53,9 @@ std::string askBadPeer(std::vector<uint8_t> reply, bool fromElsewhere) {
     return failure;
 }
 
-const char* const kWarmUp =
-    "[CONFIGURATION]\nMAXCLIENTS=10\nNAME=Live Cup\nTRACK=oak\nCONFIGURATION=gp\nCAR=gt3;\n"
-    "PASSWORD=\nADMIN=pitwall\nPORT=%PORT%\nFRONTTIRE=\nREARTIRE=\nSESSIONS=1\n"
-    "[SESSION0]\nTYPE=0\nNAME=Warm-up\nWAITTIME=0\nSESTIME=30\nACCEPTNEW=1\n";
+const std::string kWarmUp =
+    eventConfig("SESSIONS=1\n" + session(0, 0, "Warm-up", 0, 30),
+                {"NAME=Live Cup", "PORT=%PORT%", "FRONTTIRE=", "REARTIRE="});
 
 }  // namespace
 

@@ -42,10 +42,10 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
 // stopped with SIGTERM when the object goes.
 class ServerProcess {
   public:
-    // `config` uses "PORT=%PORT%", replaced by the borrowed port; "\n" becomes "\r\n".
+    // `config` uses "PORT=%PORT%", replaced by the borrowed port.
     explicit ServerProcess(std::string config) : port_(freePort()) {
         config.replace(config.find("%PORT%"), 6, std::to_string(port_));
-        folder.write("cfg/rvservercfg.ini", crlf(config));
+        folder.write("cfg/rvservercfg.ini", config);
         for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
             folder.makeFolder(dir);
         pid_ = launch(folder.path(), {RV_SERVER_BINARY});
