@@ -63,7 +63,7 @@ const std::string kWarmUp =
 // orderly shut-down, which returns from the program with exit code 0.
 TEST(ServerProcess, IgnoresInterruptAndEndsCleanlyOnTerminateOrQuitChord) {
     ServerProcess terminated(kWarmUp), quit(kWarmUp);
-    ASSERT_TRUE(terminated.started() && quit.started());
+    ASSERT_TRUE(terminated.started && quit.started);
     EXPECT_EQ(terminated.signal(SIGINT, 150), -1) << "an interrupt does not stop the server";
     EXPECT_EQ(quit.signal(SIGINT, 150), -1);
     EXPECT_EQ(terminated.signal(SIGTERM, 2000), 0);
@@ -77,8 +77,8 @@ TEST(ServerProcess, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     ServerProcess server(kWarmUp);  // its status queries print lines no flush has written yet
-    ASSERT_TRUE(server.started());
-    const std::string p = std::to_string(server.pid());
+    ASSERT_TRUE(server.started);
+    const std::string p = std::to_string(server.pid);
     const int status = server.signal(SIGSEGV, 3000);
     EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
 
@@ -107,7 +107,7 @@ TEST(ServerProcess, FatalSignalLeavesOneReportFlushesOutputAndEndsByTheSignal) {
 
 TEST(ToolsOnServer, QueryShowsStatusAndEchoAndAdminStartsTheRace) {
     ServerProcess server(kEvent);
-    ASSERT_TRUE(server.started()) << server.console();
+    ASSERT_TRUE(server.started) << server.console();
     const std::string at = server.address();
 
     ToolRun asJson = runTool("rvquery", {at, "--json"});
@@ -190,7 +190,7 @@ TEST(ToolsOnServer, QueryRefusesBadAnswersAndSilenceWithOneLineAndExitOne) {
 
 TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
     ServerProcess server(kWarmUp);
-    ASSERT_TRUE(server.started()) << server.console();
+    ASSERT_TRUE(server.started) << server.console();
     const int webPort = freePort();
     TempFolder liveFolder;
     const pid_t live = launch(
@@ -198,15 +198,14 @@ TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
         {RV_TOOLS_DIR "/rvlive", "--dir", server.folder.path(), "--port", std::to_string(webPort)});
     const std::shared_ptr<void> stopLive(nullptr, [live](void*) { stop(live); });
 
-    std::vector<std::unique_ptr<TestClient>> drivers;
-    for (const std::string name : {"Al", "Bo"}) {
-        drivers.push_back(std::make_unique<TestClient>(server.port()));
-        drivers.back()->sendRaw(connectRequest({.guid = "guid-" + name, .userName = name}));
-        ASSERT_TRUE(drivers.back()->waitFor(RV_ACCEPTED, 1000));
+    TestClient al(server.port), bo(server.port);
+    for (auto [peer, name] : {std::pair{&al, std::string("Al")}, {&bo, std::string("Bo")}}) {
+        peer->sendRaw(connectRequest({.guid = "guid-" + name, .userName = name}));
+        ASSERT_TRUE(peer->waitFor(RV_ACCEPTED, 1000));
     }
-    drivers[0]->sendRaw(lapMessage(1, 91000, 45000, 91000));
-    drivers[1]->sendRaw(lapMessage(1, 89500, 44000, 89500));
-    drivers[0]->sendRaw(lapMessage(2, 90000, 45000, 181000));
+    al.sendRaw(lapMessage(1, 91000, 45000, 91000));
+    bo.sendRaw(lapMessage(1, 89500, 44000, 89500));
+    al.sendRaw(lapMessage(2, 90000, 45000, 181000));
 
     httplib::Client http("127.0.0.1", webPort);
     http.set_connection_timeout(1);
@@ -234,9 +233,9 @@ TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
     const std::string url = "http://127.0.0.1:" + std::to_string(webPort) + "/";
     ToolRun dom = runTool(browser, {"--headless", "--no-sandbox", "--disable-gpu",
                                     "--virtual-time-budget=3000", "--dump-dom", url});
-    const size_t bo = dom.out.find("<td>Bo</td>"), al = dom.out.find("<td>Al</td>");
-    ASSERT_NE(bo, std::string::npos) << dom.out;
-    EXPECT_LT(bo, al);
+    const size_t first = dom.out.find("<td>Bo</td>"), second = dom.out.find("<td>Al</td>");
+    ASSERT_NE(first, std::string::npos) << dom.out;
+    EXPECT_LT(first, second);
 }
 
 // The shipped demo folder is a working event as it stands: drivers without content files get in

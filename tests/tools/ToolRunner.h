@@ -40,36 +40,30 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
 
 // build/rvserver in a temp folder on a free port, started once it answers a status query and
 // stopped with SIGTERM when the object goes.
-class ServerProcess {
-  public:
+struct ServerProcess {
     // `config` uses "PORT=%PORT%", replaced by the borrowed port.
-    explicit ServerProcess(std::string config) : port_(freePort()) {
-        config.replace(config.find("%PORT%"), 6, std::to_string(port_));
+    explicit ServerProcess(std::string config) {
+        config.replace(config.find("%PORT%"), 6, std::to_string(port));
         folder.write("cfg/rvservercfg.ini", config);
         for (const char* dir : {"server/logs", "server/sessions", "server/users", "server/replay"})
             folder.makeFolder(dir);
-        pid_ = launch(folder.path(), {RV_SERVER_BINARY});
-        started_ = pid_ > 0 && answersStatus(port_, 3000);
+        pid = launch(folder.path(), {RV_SERVER_BINARY});
+        started = pid > 0 && answersStatus(port, 3000);
     }
-    ~ServerProcess() { stop(pid_); }
-    bool started() const { return started_; }
-    pid_t pid() const { return pid_; }
-    uint16_t port() const { return port_; }
-    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    ~ServerProcess() { stop(pid); }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
     std::string console() const { return folder.read("console.txt"); }
     // Sends `signal`; how the server ended if it does within `ms`, or -1 while it runs on.
     int signal(int signal, int ms) {
-        ::kill(pid_, signal);
+        ::kill(pid, signal);
         int status = -1;
-        if (within(ms, [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
-            pid_ = -1;
-        return pid_ == -1 ? status : -1;
+        if (within(ms, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; }))
+            pid = -1;
+        return pid == -1 ? status : -1;
     }
 
     TempFolder folder;
-
-  private:
-    pid_t pid_ = -1;
-    uint16_t port_ = 0;
-    bool started_ = false;
+    const uint16_t port = freePort();
+    pid_t pid = -1;
+    bool started = false;
 };
