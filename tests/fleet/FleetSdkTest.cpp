@@ -204,8 +204,7 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
         FakeSidecar sidecar(500, stall);
         SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices));
-        attach("Al");
-        attach("Bo");
+        attachDrivers(2);
         auto slowest = Clock::duration::zero();
         for (int64_t t = 0; t < 3000; t += 60) {
             const auto before = Clock::now();

@@ -6,8 +6,6 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <string>
-#include <vector>
 
 #include "common/Process.h"  // launch(), stop(), freePort()
 #include "support/RaceFixture.h"
