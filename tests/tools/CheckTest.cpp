@@ -5,11 +5,9 @@
 TEST(ToolsCheck, DemoEventsHaveNoWarnings) {
     for (const char* config : {"/demo/cfg/rvservercfg.ini", "/tools/demo/rvservercfg.ini"}) {
         TempFolder folder;
-        std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
-                              std::filesystem::copy_options::recursive);
-        std::filesystem::copy_file(std::string(RV_SOURCE_DIR) + config,
-                                   folder.path() + "/cfg/rvservercfg.ini",
-                                   std::filesystem::copy_options::overwrite_existing);
+        fs::copy(RV_SOURCE_DIR "/demo", folder.path(), fs::copy_options::recursive);
+        fs::copy_file(std::string(RV_SOURCE_DIR) + config, folder.path() + "/cfg/rvservercfg.ini",
+                      fs::copy_options::overwrite_existing);
         ToolRun run = runTool("rvcheck", {folder.path(), "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.out;
         json report = json::parse(run.out);
@@ -62,9 +60,9 @@ TEST(ToolsCheck, NamesEveryTrapWithItsReasonAndFailsOnErrors) {
                  "[CONFIGURATION]\nNAME=x\nPASSWORD=\nSESSIONS=1\n[SESSION0]\nNAME=P\n");
     ToolRun lf = runTool("rvcheck", {folder.path()});
     EXPECT_EQ(lf.exitCode, 1);
-    EXPECT_NE(lf.out.find("\nerror: the configuration has LF-only line ends: every text value "
-                          "runs to the end of its section\n"),
-              std::string::npos)
+    EXPECT_TRUE(has(lf.out,
+                    "\nerror: the configuration has LF-only line ends: every text value "
+                    "runs to the end of its section\n"))
         << lf.out;
     EXPECT_EQ(runTool("rvcheck", {folder.path() + "/none"}).out,
               "directory: " + folder.path() + "/none\nerror: cannot read the working directory " +

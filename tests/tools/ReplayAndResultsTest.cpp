@@ -151,8 +151,7 @@ TEST(ReplayTool, CommandLineAnswersBadInputInOneLine) {
 
 TEST(Results, EventBecomesOneDocumentPerSessionAndAPageAndDamageIsPlaced) {
     TempFolder event;
-    std::filesystem::copy(live().harness.folder.path(), event.path(),
-                          std::filesystem::copy_options::recursive);
+    fs::copy(live().harness.folder.path(), event.path(), fs::copy_options::recursive);
     const std::string dir = event.path();
     ToolRun run = runTool("rvresults", {dir, "--json", "--html", dir + "/event.html"});
     ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -225,7 +225,7 @@ TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
     EXPECT_NE(page->body.find("fetch(\"/live.json\""), std::string::npos);
 
     const char* const browser = "/usr/bin/chromium";
-    if (!std::filesystem::exists(browser))
+    if (!fs::exists(browser))
         GTEST_SKIP() << "no headless browser installed (scripts/deps.sh installs chromium)";
     const std::string url = "http://127.0.0.1:" + std::to_string(webPort) + "/";
     ToolRun dom = runTool(browser, {"--headless", "--no-sandbox", "--disable-gpu",
@@ -240,16 +240,14 @@ TEST(ToolsLive, FollowsTheEventLogAndServesStandingsToTheBrowser) {
 // car's tyre folder, which must not stall the start-up.
 TEST(Rvbot, DriversAndASpectatorGetInSeeEachOtherAndSignOff) {
     TempFolder folder;
-    std::filesystem::copy(RV_SOURCE_DIR "/demo", folder.path(),
-                          std::filesystem::copy_options::recursive);
+    fs::copy(RV_SOURCE_DIR "/demo", folder.path(), fs::copy_options::recursive);
     folder.write("cars/gt_demo/rvdk/gt_demo.rvdk", "\x01");
     folder.makeFolder("cars/gt_demo/tyres");
     const uint16_t port = freePort();
     folder.write("cfg/rvservercfg.ini",
                  withEdits(folder.read("cfg/rvservercfg.ini"), {"PORT=" + std::to_string(port)}));
     pid_t pid = launch(folder.path(), {RV_SERVER_BINARY});
-    ASSERT_GT(pid, 0);
-    EXPECT_TRUE(answersStatus(port, 3000)) << folder.read("console.txt");
+    EXPECT_TRUE(pid > 0 && answersStatus(port, 3000)) << folder.read("console.txt");
 
     FleetOptions o;
     o.port = port;

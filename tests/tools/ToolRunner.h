@@ -11,6 +11,7 @@
 #include "support/RaceFixture.h"
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 struct ToolRun {
     int exitCode = -1;
