@@ -90,9 +90,8 @@ TEST(ReplayTool, RebuildsTheLiveEventsLogAndResultsUnderTheConfigurationAsItIsNo
     const ToolRun r = replay(out, {}, changed.path());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 35), "Race (race) at 1:45:000, 1 clients\n");
-    EXPECT_NE(r.err.find("rvreplay: 35 messages, 1:45 of server time, in "), std::string::npos)
-        << r.err;
-    EXPECT_NE(out.read("console.txt").find("freeing slot"), std::string::npos);
+    EXPECT_TRUE(has(r.err, "rvreplay: 35 messages, 1:45 of server time, in ")) << r.err;
+    EXPECT_TRUE(has(out.read("console.txt"), "freeing slot"));
     std::string log = event.log;
     log.replace(log.find("testring,short"), 14, "testring,long");
     EXPECT_EQ(fileNamed(out, "rvserverlog["), log);
