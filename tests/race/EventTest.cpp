@@ -10,13 +10,13 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
                       session(1, 1, "Qualifying", 0, 1, 0, 0, 2) +
                       session(2, 2, "Race", 10, 0, 3)));
     CRVClientConnection *a = attach("Al"), *b = attach("Bo"), *c = attach("Cy");
-    numberGrid(3);
+    server().startPoints.gridPoints = {{.px = 0}, {.px = 1}, {.px = 2}};  // told apart by x
     at(0);
     lap(a, 1, 90000, 90000);
     lap(b, 1, 88000, 88000);
     take();
     EXPECT_EQ(lap(a, 2, 87000, 177000), "lap completed 2\n1: Al 87000\n2: Bo 88000\n3: Cy 0\n");
-    Bytes sheet = bytesOf({RV_TIMESHEET, 3, 1, 2, 3});
+    Bytes sheet = {RV_TIMESHEET, 3, 1, 2, 3};
     sheet.resize(102);
     putU32(sheet, 17, 87000), putU32(sheet, 21, 88000), putU32(sheet, 94, 999999999);
     sheet[77] = 2, sheet[78] = 1;

@@ -1,10 +1,10 @@
 #include "support/TestClient.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/PeerInbox.h"
 #include "platform/Platform.h"
-#include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 
 // The socket calls are the platform layer's and the framing the tools' client side; the
@@ -83,48 +83,22 @@ std::vector<Received> TestClient::ofType(uint8_t type) const {
     return out;
 }
 
-std::vector<uint8_t> bytesOf(std::initializer_list<int> values) {
-    std::vector<uint8_t> v;
-    for (int x : values)
-        v.push_back(uint8_t(x));
-    return v;
-}
-
 namespace {
 
-// Writes at `offset` of `v` through the server's writer, growing `v` to hold `size` bytes there.
-template <typename Put>
-void putAt(std::vector<uint8_t>& v, size_t offset, size_t size, Put put) {
-    if (v.size() < offset + size)
-        v.resize(offset + size);
+// A writer at `offset` of `v`, which grows to hold `size` bytes there.
+ByteWriter writerAt(std::vector<uint8_t>& v, size_t offset, size_t size) {
+    v.resize(std::max(v.size(), offset + size));
     ByteWriter w(v.data(), v.size());
     w.seek(offset);
-    put(w);
+    return w;
 }
 
 }  // namespace
 
 void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value) {
-    putAt(v, offset, 4, [&](ByteWriter& w) { w.u32(value); });
-}
-
-void putF32(std::vector<uint8_t>& v, size_t offset, float value) {
-    putAt(v, offset, 4, [&](ByteWriter& w) { w.f32(value); });
+    writerAt(v, offset, 4).u32(value);
 }
 
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text) {
-    putAt(v, offset, text.size() + 1, [&](ByteWriter& w) { w.text(text, text.size() + 1); });
-}
-
-// Reads of server output go through the server's own bounds-checked reader: past the end is zero.
-uint32_t getU32(const std::vector<uint8_t>& v, size_t offset) {
-    ByteReader r(v.data(), int(v.size()));
-    r.seek(offset);
-    return r.u32();
-}
-
-std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width) {
-    ByteReader r(v.data(), int(v.size()));
-    r.seek(offset);
-    return r.text(width);
+    writerAt(v, offset, text.size() + 1).text(text, text.size() + 1);
 }

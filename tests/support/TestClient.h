@@ -55,10 +55,6 @@ class TestClient {
     uint16_t serverPort_;
 };
 
-// Little helpers for building messages in tests.
-std::vector<uint8_t> bytesOf(std::initializer_list<int> values);
+// Fields written into a message through the server's own writer; `v` grows to hold them.
 void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value);
-void putF32(std::vector<uint8_t>& v, size_t offset, float value);
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text);
-uint32_t getU32(const std::vector<uint8_t>& v, size_t offset);
-std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width);

@@ -51,9 +51,9 @@ TEST_F(Transport, ResendsSixTimesToASilentClientDropsAStrangersCopyAndForgetsAck
     TestClient stranger(h.port()), heard(h.port()), silent(h.port());
     silent.acknowledge = false;
     socket().setTarget(stranger.address(), 0);
-    socket().sendReliable(bytesOf({70, 1}).data(), 2);
-    router().send(connect(heard.address()), bytesOf({33}).data(), 1, 0, true);
-    router().send(connect(silent.address()), bytesOf({50, 1, 2}).data(), 3, 0, true);
+    socket().sendReliable(Bytes{70, 1}.data(), 2);
+    router().send(connect(heard.address()), Bytes{33}.data(), 1, 0, true);
+    router().send(connect(silent.address()), Bytes{50, 1, 2}.data(), 3, 0, true);
     EXPECT_EQ(routerTurn() + routerTurn(), "");
     heard.drain();
     routerTurn(true);
@@ -71,7 +71,7 @@ TEST_F(Transport, ResendsSixTimesToASilentClientDropsAStrangersCopyAndForgetsAck
     silent.drain();
     ASSERT_EQ(silent.received.size(), 6u);
     for (const Received& r : silent.received)
-        EXPECT_EQ(r.datagram, bytesOf({0, 2, 0, 0, 0, 0, 50, 1, 2}));
+        EXPECT_EQ(r.datagram, (Bytes{0, 2, 0, 0, 0, 0, 50, 1, 2}));
 }
 
 // Acknowledgements count only from the peer the copy went to, and take the oldest copy with
@@ -80,7 +80,7 @@ TEST_F(Transport, AcknowledgementsFromThePeerRemoveTheOldestCopyWithTheirNumber)
     TestClient peer(h.port()), spoofer(h.port());
     socket().setTarget(peer.address(), 0);
     for (int i = 0; i < 257; ++i)
-        socket().sendReliable(bytesOf({77}).data(), 1);
+        socket().sendReliable(Bytes{77}.data(), 1);
     EXPECT_EQ(socket().nextSequence(), 1);
     for (int sequence = 0; sequence < 256; ++sequence)
         spoofer.sendRaw({1, uint8_t(sequence)});
@@ -113,7 +113,7 @@ TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     EXPECT_EQ((std::array{router().traffic.bytesRead, router().traffic.messagesRead}),
               (std::array{6, 3}));
     b.drain();
-    EXPECT_EQ(b.acknowledgements, bytesOf({9}));
+    EXPECT_EQ(b.acknowledgements, Bytes{9});
 }
 
 // Floods find caps, not memory.
@@ -124,8 +124,8 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
     Recorder* cb = connect(b.address());
     Recorder* cc = connect(c.address());
     h.server->serverTime = 1000;
-    router().send(nullptr, bytesOf({90, 1}).data(), 2, 25, false);
-    router().send(ca, bytesOf({91}).data(), 1, 7, false);
+    router().send(nullptr, Bytes{90, 1}.data(), 2, 25, false);
+    router().send(ca, Bytes{91}.data(), 1, 7, false);
     std::vector<std::pair<uint32_t, RoutedPeer*>> queued;
     for (const QueuedMessage& m : router().queue)
         queued.emplace_back(m.dueTime, m.client);
@@ -141,7 +141,7 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
               (std::array{7, 4}));
 
     for (int i = 0; i < 12; ++i)
-        router().send(i % 3 == 0 ? cb : ca, bytesOf({100, i}).data(), 2, 0, false);
+        router().send(i % 3 == 0 ? cb : ca, Bytes{100, uint8_t(i)}.data(), 2, 0, false);
     EXPECT_EQ(routerTurn(), "queue size=12\n");
     EXPECT_EQ(routerTurn(), "queue size=11\n");
     EXPECT_EQ(routerTurn(), "");
@@ -154,7 +154,7 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
     StdoutCapture quiet;
     router().queue.clear();
     for (size_t i = 0; i < CClientMessageRouter::kMaxQueued + 100; ++i)
-        router().send(ca, bytesOf({33}).data(), 1, 0, true);
+        router().send(ca, Bytes{33}.data(), 1, 0, true);
     EXPECT_EQ(router().queue.size(), CClientMessageRouter::kMaxQueued);
     EXPECT_EQ(router().queueDrops.total(), 100u);
     for (size_t i = 0; i < OVSocket::kMaxPending + 10; ++i)
@@ -199,7 +199,7 @@ TEST_F(Transport, FramesDatagramsAndSurvivesBadOnesWithoutReadingStaleBytes) {
     EXPECT_EQ(tap.sizes, std::vector<int>({2, 1000, 0, -3}));
     EXPECT_EQ(tap.got[1], Bytes(1000, 4));
     peer.drain();
-    EXPECT_EQ(peer.acknowledgements, bytesOf({9, 8}));
+    EXPECT_EQ(peer.acknowledgements, (Bytes{9, 8}));
 }
 
 // 16777217 has no single-precision float: it is rounded to the nearest one.
