@@ -2,8 +2,6 @@
 // lines or claim more than they hold, and answers to strangers amplify nothing.
 #include "support/RaceFixture.h"
 
-namespace {
-
 TEST_F(ClientTest, FloodsFromOneClientAreHeldToItsBudgetAndLeavingHappensOnce) {
     CRVClientConnection *a = attach("Al"), *b = attach("Bo");
     auto spam = [&](int n) {
@@ -66,5 +64,3 @@ TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
     stranger.drain();
     EXPECT_EQ(stranger.received.size(), 8u);
 }
-
-}  // namespace

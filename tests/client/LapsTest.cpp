@@ -1,8 +1,6 @@
 // Lap reports, best laps, split times, focus and the qualifying list.
 #include "support/RaceFixture.h"
 
-namespace {
-
 TEST_F(ClientTest, RepeatedLapsAreIgnoredCountedOnesRelayedAndNoneCountWithoutASession) {
     CRVClientConnection *a = attach("Al"), *b = attach("Bo");
     EXPECT_EQ(lap(a, 1, 83456, 83456), "lap completed 1\n1: Al 83456\n2: Bo 0\n");
@@ -84,5 +82,3 @@ TEST_F(ClientTest, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualif
     list.resize(77);
     EXPECT_EQ(take(), (Sent{{viewer, list}}));
 }
-
-}  // namespace

@@ -69,8 +69,8 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     for (int i = 0; i < 6; ++i)
         harness->turn();
     ASSERT_TRUE(peers[2]->waitFor(RV_DISCONNECT));
-    EXPECT_EQ(peers[2]->ofType(RV_CHAT)[0].bytes, chat("[SERVER]: **** Al RETIRED ***"));
-    const Received notice = peers[2]->ofType(RV_DISCONNECT)[0];
+    EXPECT_EQ(peers[2]->first(RV_CHAT).bytes, chat("[SERVER]: **** Al RETIRED ***"));
+    const Received notice = peers[2]->first(RV_DISCONNECT);
     EXPECT_EQ(std::pair(notice.bytes, notice.reliable),
               std::pair(Bytes{RV_DISCONNECT, leaverId}, true));
     EXPECT_EQ(server().clients, (std::vector{s, b}));

@@ -1,10 +1,6 @@
 #include "content/ContentChecksums.h"
 
-#include <gtest/gtest.h>
-
 #include "support/ServerHarness.h"
-
-namespace {
 
 // Files that cannot be opened, a folder that opens but cannot be read, and a file whose reads
 // fail all end the sum at once. The first car's name is cut to the work buffer.
@@ -41,5 +37,3 @@ TEST(ContentChecksums, ServerSumsItsOwnContentFilesAtStartUp) {
     EXPECT_TRUE(has(printed([&] { h.server->loadConfiguration(); }),
                     "CHECKSUMS:\nRVS=101\nTRACK=307\nCAR=107\nTYRES=218\n"));
 }
-
-}  // namespace

@@ -2,8 +2,6 @@
 // sent to or read from them afterwards.
 #include "support/RaceFixture.h"
 
-namespace {
-
 using Removal = RaceFixture;
 
 TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOnesStay) {
@@ -55,5 +53,3 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
     EXPECT_FALSE(has(log(), "LOST"));
     EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
 }
-
-}  // namespace

@@ -1,8 +1,6 @@
 // One whole event, practice to the flag, as the drivers and the operator see it.
 #include "support/RaceFixture.h"
 
-namespace {
-
 using Event = RaceFixture;
 
 TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
@@ -87,5 +85,3 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
                           {"guid-Al 100000 0 3 300000", "guid-Bo 100500 0 3 302000",
                            "guid-Cy 102000 0 2 205000"}));
 }
-
-}  // namespace

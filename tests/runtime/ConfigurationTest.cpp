@@ -1,11 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <regex>
 
 #include "admission/CRVClientConnection.h"
 #include "support/ServerHarness.h"
-
-namespace {
 
 const std::string kSectionText = crlf(
     "\nACCEPTVERSION=120\nNAME=ABCDEFGHIJKLMNOPQRSTUVWXYZ\nPORT=0\nBANDWIDTH=5000\n"
@@ -69,5 +65,3 @@ TEST(Configuration, LineFeedOnlyMissingAndAbsurdFilesStillStart) {
     }
     EXPECT_EQ(read, "Test Server\nTRACK=t|8|0|1|0\n|0|0|0|0\nnnnnnnnnnnnnnnnnnnn|-1|0|0|3\n");
 }
-
-}  // namespace

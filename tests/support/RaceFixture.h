@@ -2,13 +2,7 @@
 // An event with drivers attached directly, driven turn by turn on the fake clock, with a look
 // at what the server queued, logged and wrote.
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "admission/CRVClientConnection.h"
 #include "common/OperatorMessages.h"

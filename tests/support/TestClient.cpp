@@ -46,16 +46,11 @@ bool TestClient::readOne(int timeoutMs) {
     const peer::Unframed u = acknowledge
                                  ? peer::unframe(buf, n, [&](const Bytes& ack) { sendRaw(ack); })
                                  : peer::unframe(buf, n);
-    if (u.kind == peer::Unframed::kAcknowledgement) {
+    if (u.kind == peer::Unframed::kAcknowledgement)
         acknowledgements.push_back(u.sequence);
-        return true;
-    }
-    Received r;
-    r.datagram.assign(buf, buf + n);
-    r.reliable = u.kind == peer::Unframed::kReliable;
-    r.sequence = u.sequence;
-    r.bytes.assign(u.message, u.message + u.size);
-    received.push_back(std::move(r));
+    else
+        received.push_back({Bytes(u.message, u.message + u.size), Bytes(buf, buf + n),
+                            u.kind == peer::Unframed::kReliable});
     return true;
 }
 
@@ -65,22 +60,17 @@ void TestClient::drain(int timeoutMs) {
 }
 
 bool TestClient::waitFor(uint8_t type, int timeoutMs) {
-    if (count(type) > 0)
-        return true;
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        while (readOne(10))
-            if (!received.empty() && received.back().type() == type)
-                return true;
-    }
+    for (int waited = 0; count(type) == 0 && waited < timeoutMs; waited += 10)
+        while (readOne(10) && count(type) == 0) {
+        }
     return count(type) > 0;
 }
 
-std::vector<Received> TestClient::ofType(uint8_t type) const {
-    std::vector<Received> out;
-    for (const auto& r : received)
-        if (r.type() == type)
-            out.push_back(r);
-    return out;
+const Received& TestClient::first(uint8_t type) const {
+    const auto it = std::ranges::find(received, type, &Received::type);
+    if (it == received.end())
+        throw std::out_of_range("no message of that type");
+    return *it;
 }
 
 namespace {

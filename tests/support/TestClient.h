@@ -3,6 +3,7 @@
 // server, acknowledges every reliable datagram it receives (unless told not to), and keeps
 // what arrived, in order, for the test to inspect.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,7 +14,6 @@ struct Received {
     std::vector<uint8_t> bytes;     // the message, without the reliable header
     std::vector<uint8_t> datagram;  // as it arrived, header and all
     bool reliable = false;
-    uint8_t sequence = 0;
     uint8_t type() const { return bytes.empty() ? 0 : bytes[0]; }
 };
 
@@ -40,8 +40,11 @@ class TestClient {
     // Waits until a message of `type` has arrived (up to `timeoutMs`).
     bool waitFor(uint8_t type, int timeoutMs = 500);
 
-    std::vector<Received> ofType(uint8_t type) const;
-    int count(uint8_t type) const { return int(ofType(type).size()); }
+    int count(uint8_t type) const {
+        return int(std::ranges::count(received, type, &Received::type));
+    }
+    // The first message of `type` to arrive; throws when none has.
+    const Received& first(uint8_t type) const;
     // Sequence numbers of the acknowledgements the server sent for our reliable datagrams.
     std::vector<uint8_t> acknowledgements;
     std::vector<Received> received;

@@ -36,9 +36,7 @@ class Transport : public ::testing::Test {
     // One router turn (after waiting for a datagram if asked), everything it prints returned.
     std::string routerTurn(bool awaitDatagram = false) {
         EXPECT_TRUE(!awaitDatagram || socket().waitReadable(500));
-        StdoutCapture out;
-        router().update();
-        return out.take();
+        return printed([&] { router().update(); });
     }
     ServerHarness h;
 };
