@@ -7,9 +7,7 @@ using Removal = RaceFixture;
 TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOnesStay) {
     start();
     attach("Al");
-    CRVClientConnection* b = attach("Bo");
-    CRVClientConnection* replayed = attach("Rep");
-    CRVClientConnection* local = attach("Loc");
+    CRVClientConnection *b = attach("Bo"), *replayed = attach("Rep"), *local = attach("Loc");
     replayed->isReplayed = true;
     local->address = SocketAddress();
     b->lastSeenTime = 1;

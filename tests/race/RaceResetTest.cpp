@@ -4,8 +4,6 @@
 
 #include "support/RaceFixture.h"
 
-namespace {
-
 using RaceReset = RaceFixture;
 
 TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
@@ -94,5 +92,3 @@ TEST_F(RaceReset, AResetInTheFirstSessionOrWithoutSessionsRunsNoEarlierRules) {
     printed([&] { server().resetRace(false); });
     EXPECT_EQ(server().current(), nullptr);
 }
-
-}  // namespace

@@ -21,10 +21,6 @@ TestClient::~TestClient() {
         platform::udpClose(fd_);
 }
 
-SocketAddress TestClient::address() const {
-    return SocketAddress::fromHost(0x7f000001, port_);
-}
-
 void TestClient::sendRaw(const std::vector<uint8_t>& datagram) {
     int error = 0;
     platform::udpSendTo(fd_, datagram.data(), int(datagram.size()),

@@ -28,7 +28,7 @@ class TestClient {
     uint16_t port() const { return port_; }
     // For peers made before the server they talk to has its port.
     void setServerPort(uint16_t port) { serverPort_ = port; }
-    SocketAddress address() const;
+    SocketAddress address() const { return SocketAddress::fromHost(0x7f000001, port_); }
 
     void sendRaw(const std::vector<uint8_t>& datagram);
     // Wraps `message` in the six-byte reliable header.

@@ -95,8 +95,7 @@ TEST_F(Transport, AcknowledgementsFromThePeerRemoveTheOldestCopyWithTheirNumber)
 
 TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     TestClient a(h.port()), b(h.port()), stranger(h.port());
-    Recorder* ca = connect(a.address());
-    Recorder* cb = connect(b.address());
+    Recorder *ca = connect(a.address()), *cb = connect(b.address());
     // A record holding the stranger's port on another address must not catch its traffic.
     SocketAddress elsewhere = stranger.address();
     elsewhere.raw[7] = 2;
@@ -119,8 +118,7 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
     TestClient a(h.port()), b(h.port()), c(h.port());
     Recorder* ca = connect(a.address());
     connect(SocketAddress::fromHost(0x7f000001, 1), true);  // played back, never sent to
-    Recorder* cb = connect(b.address());
-    Recorder* cc = connect(c.address());
+    Recorder *cb = connect(b.address()), *cc = connect(c.address());
     h.server->serverTime = 1000;
     router().send(nullptr, Bytes{90, 1}.data(), 2, 25, false);
     router().send(ca, Bytes{91}.data(), 1, 7, false);
