@@ -21,9 +21,8 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
     sheet[92] = 1, sheet[93] = 0x10;  // one minute of the session left at 0:00, 10000 laps
     EXPECT_EQ(take(RV_TIMESHEET), (Sent{{a, sheet}, {b, sheet}, {c, sheet}}));
     at(70000);
-    a->lastUpdateSeq = 5000;  // a simulator that numbers its car updates afresh each session
-    a->seqState = 2;
-    at(70001);  // ten seconds after the end of its time
+    a->lastUpdateSeq = 5000, a->seqState = 2;  // a simulator that numbers its updates afresh
+    at(70001);                                 // ten seconds after the end of its time
     EXPECT_EQ(std::pair(a->lastUpdateSeq, a->seqState), std::pair(0u, 0));
 
     const int64_t q = 70001;

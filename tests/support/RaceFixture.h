@@ -82,7 +82,9 @@ inline std::string byClient(const Sent& sent, size_t at) {
 }
 
 struct RaceFixture : ::testing::Test {
+    // A fresh server, its peers gone with the last one.
     void start(const std::string& config = defaultConfig()) {
+        peers.clear();
         harness = std::make_unique<ServerHarness>(config);
         harness->start();
     }

@@ -4,7 +4,6 @@
 
 #include <array>
 
-#include "records/ServerStatistics.h"
 #include "support/RaceFixture.h"
 #include "transport/CTimer.h"
 
