@@ -16,11 +16,6 @@ TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(se
     port_ = platform::udpLocalPort(fd_);
 }
 
-TestClient::~TestClient() {
-    if (fd_ >= 0)
-        platform::udpClose(fd_);
-}
-
 void TestClient::sendRaw(const std::vector<uint8_t>& datagram) {
     int error = 0;
     platform::udpSendTo(fd_, datagram.data(), int(datagram.size()),
@@ -48,11 +43,6 @@ bool TestClient::readOne(int timeoutMs) {
         received.push_back({Bytes(u.message, u.message + u.size), Bytes(buf, buf + n),
                             u.kind == peer::Unframed::kReliable});
     return true;
-}
-
-void TestClient::drain(int timeoutMs) {
-    while (readOne(timeoutMs)) {
-    }
 }
 
 bool TestClient::waitFor(uint8_t type, int timeoutMs) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/SocketAddress.h"
 
 struct Received {
@@ -21,7 +22,7 @@ class TestClient {
   public:
     // Binds `localPort` on loopback (0: any free port); throws when it is taken.
     explicit TestClient(uint16_t serverPort, uint16_t localPort = 0);
-    ~TestClient();
+    ~TestClient() { platform::udpClose(fd_); }
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
 
@@ -36,7 +37,10 @@ class TestClient {
 
     // Reads everything that arrives within `timeoutMs` of the last datagram (at least one
     // wait of `timeoutMs`), acknowledging reliable ones when `acknowledge` is set.
-    void drain(int timeoutMs = 20);
+    void drain(int timeoutMs = 20) {
+        while (readOne(timeoutMs)) {
+        }
+    }
     // Waits until a message of `type` has arrived (up to `timeoutMs`).
     bool waitFor(uint8_t type, int timeoutMs = 500);
 

@@ -2,8 +2,6 @@
 // and its give-up rules, routing by address and port, the outgoing queue, the traffic report
 // and the time text.
 
-#include <array>
-
 #include "support/RaceFixture.h"
 #include "transport/CTimer.h"
 
@@ -106,8 +104,8 @@ TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     routerTurn(true);
     EXPECT_EQ((std::vector{ca->got, cb->got, other->got}),
               (std::vector<std::vector<Bytes>>{{{200, 1}}, {{201, 2, 3}}, {}}));
-    EXPECT_EQ((std::array{router().traffic.bytesRead, router().traffic.messagesRead}),
-              (std::array{6, 3}));
+    EXPECT_EQ(std::tuple(router().traffic.bytesRead, router().traffic.messagesRead),
+              std::tuple(6, 3));
     b.drain();
     EXPECT_EQ(b.acknowledgements, Bytes{9});
 }
@@ -132,8 +130,8 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
         EXPECT_EQ(router().queue.size(), 3 - turn);
         EXPECT_TRUE(expected[turn].first->waitFor(expected[turn].second)) << turn;
     }
-    EXPECT_EQ((std::array{router().traffic.bytesWritten, router().traffic.messagesWritten}),
-              (std::array{7, 4}));
+    EXPECT_EQ(std::tuple(router().traffic.bytesWritten, router().traffic.messagesWritten),
+              std::tuple(7, 4));
 
     for (int i = 0; i < 12; ++i)
         router().send(i % 3 == 0 ? cb : ca, Bytes{100, uint8_t(i)}.data(), 2, 0, false);
