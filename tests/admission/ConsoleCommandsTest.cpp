@@ -1,8 +1,6 @@
 // The operator's remote console: what each command does, and texts it cannot parse.
 #include "support/RaceFixture.h"
 
-namespace {
-
 using ConsoleCommands = RaceFixture;
 
 TEST_F(ConsoleCommands, BallastPingsStartSequenceAndResetAndNothingMoreForWhatCannotBeDone) {
@@ -38,5 +36,3 @@ TEST_F(ConsoleCommands, BallastPingsStartSequenceAndResetAndNothingMoreForWhatCa
               "Autoballast=0.000000\nEvolving session -1 1\nCurrent session=0\n");
     EXPECT_TRUE(has(results("Practice"), "GUID=guid-D5"));  // saved before the restart
 }
-
-}  // namespace

@@ -2,8 +2,6 @@
 // each time, and nothing a cooling address sends is looked at, not even the right password.
 #include "support/RaceFixture.h"
 
-namespace {
-
 using PasswordGuessing = RaceFixture;
 
 TEST_F(PasswordGuessing, GuessesCoolOffLongerEachTimeAndJoinAndAdminRightsCountTheSame) {
@@ -68,5 +66,3 @@ TEST_F(PasswordGuessing, GuessesCoolOffLongerEachTimeAndJoinAndAdminRightsCountT
     deliver(driver, {RV_ADMINPASSWORD, 'b', 'o', 's', 's'});  // ends with the datagram
     EXPECT_TRUE(driver->isAdmin);
 }
-
-}  // namespace

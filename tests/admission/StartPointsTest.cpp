@@ -1,6 +1,4 @@
 // Start points read from the track's files, the free grid place, and the drivers' profiles.
-#include <gtest/gtest.h>
-
 #include <array>
 #include <deque>
 

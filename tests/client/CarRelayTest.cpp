@@ -27,7 +27,7 @@ TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhat
     deliver(b, rb);
     harness->turn();  // queues all three; the router sends the first in the same turn
     ASSERT_TRUE(peers[0]->waitFor(RV_MEGAPACKET));
-    EXPECT_EQ(peers[0]->ofType(RV_MEGAPACKET)[0].bytes, packet({rb, rc}));
+    EXPECT_EQ(peers[0]->first(RV_MEGAPACKET).bytes, packet({rb, rc}));
     EXPECT_EQ(take(RV_MEGAPACKET), (Sent{{b, packet({ra, rc})}, {c, packet({ra, rb})}}));
     harness->advance(60);  // exactly the interval: not yet due
     EXPECT_TRUE(take(RV_MEGAPACKET).empty());

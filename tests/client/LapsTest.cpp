@@ -1,8 +1,6 @@
 // Lap reports, best laps, split times, focus and the qualifying list.
 #include "support/RaceFixture.h"
 
-namespace {
-
 TEST_F(ClientTest, RepeatedLapsAreIgnoredCountedOnesRelayedAndNoneCountWithoutASession) {
     CRVClientConnection *a = attach("Al"), *b = attach("Bo");
     EXPECT_EQ(lap(a, 1, 83456, 83456), "lap completed 1\n1: Al 83456\n2: Bo 0\n");
@@ -10,8 +8,9 @@ TEST_F(ClientTest, RepeatedLapsAreIgnoredCountedOnesRelayedAndNoneCountWithoutAS
     take();
     lap(a, 3, 80000, 163456);
     EXPECT_EQ(a->laps, 2);
-    const Bytes info = bytesOf({RV_LAPINFO, a->id, 0x80, 0x7e, 0x02, 0, 0x80, 0x38, 0x01, 0, 0x80,
-                                0x38, 0x01, 0});  // total 163456, lap 80000, best 80000
+    const Bytes info = {
+        RV_LAPINFO, a->id, 0x80, 0x7e, 0x02, 0,    0x80,
+        0x38,       0x01,  0,    0x80, 0x38, 0x01, 0};  // total 163456, lap 80000, best 80000
     EXPECT_EQ(take(RV_LAPINFO), (Sent{{b, info}}));
 
     server().currentSession = -1;
@@ -71,17 +70,15 @@ TEST_F(ClientTest, SplitsGoToFollowersAsDeltasFocusSendsTheLapRecordAndTheQualif
     EXPECT_EQ(take(), (Sent{{viewer, Bytes(a->lapRecord, a->lapRecord + 14)}}));
     a->bestLapAux = 40000;
     deliver(a, {RV_SPLIT, 0x48, 0xa1, 0, 0, 0});  // 41288 ms
-    EXPECT_EQ(take(), (Sent{{viewer, bytesOf({RV_SPLIT, 0x08, 0x05, 0, 0, a->id})}}));
+    EXPECT_EQ(take(), (Sent{{viewer, Bytes{RV_SPLIT, 0x08, 0x05, 0, 0, a->id}}}));
     deliver(b, {RV_SPLIT, 1});  // nobody follows Bo; a short split reads zeros
     EXPECT_TRUE(take().empty());
 
     server().qualifyList = {b, a};
     b->qualifyBestLap = 85000;
     deliver(viewer, {RV_QUALIFYLISTREQUEST});
-    Bytes list = bytesOf({RV_QUALIFYLIST, 2, b->id, a->id});
+    Bytes list = {RV_QUALIFYLIST, 2, b->id, a->id};
     putU32(list, 17, 85000);
     list.resize(77);
     EXPECT_EQ(take(), (Sent{{viewer, list}}));
 }
-
-}  // namespace

@@ -25,8 +25,8 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     ASSERT_EQ(q.size(), 2u);
     const Bytes& r = q[1].bytes;
     ASSERT_EQ(r.size(), 283u);
-    EXPECT_EQ(std::tuple(q[0].bytes[1], getText(r, 3, 21), r[72] | (r[73] << 8),
-                         std::memcmp(&r[267], b->address.raw, 16)),
+    EXPECT_EQ(std::tuple(q[0].bytes[1], std::string(reinterpret_cast<const char*>(&r[3])),
+                         r[72] | (r[73] << 8), std::memcmp(&r[267], b->address.raw, 16)),
               std::tuple(a->id, "Bob", 4464, 0));
     EXPECT_TRUE(after(a, {RV_CLIENTLIST, s->id}).empty());
 
@@ -39,7 +39,7 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     EXPECT_EQ(burst(), "65:13 75:129 76:7 34:73 79:72 ");
     // Round trip 42 ms, stamp 123456: the stamp comes back followed by the server time, 1000 ms.
     EXPECT_EQ(after(b, {RV_PING, 42, 0, 0x40, 0xe2, 0x01, 0}),
-              (Sent{{b, bytesOf({RV_PONG, 0x40, 0xe2, 0x01, 0, 0xe8, 0x03, 0, 0})}}));
+              (Sent{{b, Bytes{RV_PONG, 0x40, 0xe2, 0x01, 0, 0xe8, 0x03, 0, 0}}}));
     EXPECT_EQ(b->ping, 42u);
 
     SessionRecord& session = server().sessions[0];
@@ -69,10 +69,10 @@ TEST_F(ClientTest, ChatClientListStartUpPingAdminRightsAndSignOff) {
     for (int i = 0; i < 6; ++i)
         harness->turn();
     ASSERT_TRUE(peers[2]->waitFor(RV_DISCONNECT));
-    EXPECT_EQ(peers[2]->ofType(RV_CHAT)[0].bytes, chat("[SERVER]: **** Al RETIRED ***"));
-    const Received notice = peers[2]->ofType(RV_DISCONNECT)[0];
+    EXPECT_EQ(peers[2]->first(RV_CHAT).bytes, chat("[SERVER]: **** Al RETIRED ***"));
+    const Received notice = peers[2]->first(RV_DISCONNECT);
     EXPECT_EQ(std::pair(notice.bytes, notice.reliable),
-              std::pair(bytesOf({RV_DISCONNECT, leaverId}), true));
+              std::pair(Bytes{RV_DISCONNECT, leaverId}, true));
     EXPECT_EQ(server().clients, (std::vector{s, b}));
     peers[0]->drain();
     EXPECT_EQ(peers[0]->count(RV_DISCONNECT), 0);

@@ -1,10 +1,6 @@
 #include "content/ContentChecksums.h"
 
-#include <gtest/gtest.h>
-
 #include "support/ServerHarness.h"
-
-namespace {
 
 // Files that cannot be opened, a folder that opens but cannot be read, and a file whose reads
 // fail all end the sum at once. The first car's name is cut to the work buffer.
@@ -30,16 +26,13 @@ TEST(ContentChecksums, LastByteCountsTwiceBytesAreSignedAndTheFirstCarNameEndsAt
 // The event's car list names gt1 first; its second car's files must not count.
 TEST(ContentChecksums, ServerSumsItsOwnContentFilesAtStartUp) {
     ServerHarness h;
-    TempFolder& f = h.folder;
-    f.write("rvp/rvs.exe", "\x01");                   // 101
-    f.write("tracks/testring/testring.zto", "\x02");  // 103
-    f.write("tracks/testring/testring.rvo", "\x03");  // 105, no configuration file
-    f.write("cars/gt1/rvdk/gt1.rvdk", "\x04");        // 107
-    f.write("cars/gt2/rvdk/gt2.rvdk", "\x7f");
-    f.write("cars/gt1/tyres/front.rvt", "\x05");  // 109
-    f.write("cars/gt1/tyres/rear.rvt", "\x06");
+    h.folder.write("rvp/rvs.exe", "\x01");                   // 101
+    h.folder.write("tracks/testring/testring.zto", "\x02");  // 103
+    h.folder.write("tracks/testring/testring.rvo", "\x03");  // 105, no configuration file
+    h.folder.write("cars/gt1/rvdk/gt1.rvdk", "\x04");        // 107
+    h.folder.write("cars/gt2/rvdk/gt2.rvdk", "\x7f");
+    h.folder.write("cars/gt1/tyres/front.rvt", "\x05");  // 109
+    h.folder.write("cars/gt1/tyres/rear.rvt", "\x06");
     EXPECT_TRUE(has(printed([&] { h.server->loadConfiguration(); }),
                     "CHECKSUMS:\nRVS=101\nTRACK=307\nCAR=107\nTYRES=218\n"));
 }
-
-}  // namespace

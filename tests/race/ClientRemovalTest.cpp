@@ -2,16 +2,12 @@
 // sent to or read from them afterwards.
 #include "support/RaceFixture.h"
 
-namespace {
-
 using Removal = RaceFixture;
 
 TEST_F(Removal, SilentClientsGoAfterAMinuteOnePerTurnButReplayedAndAddresslessOnesStay) {
     start();
     attach("Al");
-    CRVClientConnection* b = attach("Bo");
-    CRVClientConnection* replayed = attach("Rep");
-    CRVClientConnection* local = attach("Loc");
+    CRVClientConnection *b = attach("Bo"), *replayed = attach("Rep"), *local = attach("Loc");
     replayed->isReplayed = true;
     local->address = SocketAddress();
     b->lastSeenTime = 1;
@@ -55,5 +51,3 @@ TEST_F(Removal, DriversShortOfTheRequiredLapsAreErasedEvenTheAdminWhoEndsTheSess
     EXPECT_FALSE(has(log(), "LOST"));
     EXPECT_FALSE(server().slotTaken[0] || server().slotTaken[1]);
 }
-
-}  // namespace

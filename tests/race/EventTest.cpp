@@ -1,8 +1,6 @@
 // One whole event, practice to the flag, as the drivers and the operator see it.
 #include "support/RaceFixture.h"
 
-namespace {
-
 using Event = RaceFixture;
 
 TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
@@ -10,22 +8,21 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
                       session(1, 1, "Qualifying", 0, 1, 0, 0, 2) +
                       session(2, 2, "Race", 10, 0, 3)));
     CRVClientConnection *a = attach("Al"), *b = attach("Bo"), *c = attach("Cy");
-    numberGrid(3);
+    server().startPoints.gridPoints = {{.px = 0}, {.px = 1}, {.px = 2}};  // told apart by x
     at(0);
     lap(a, 1, 90000, 90000);
     lap(b, 1, 88000, 88000);
     take();
     EXPECT_EQ(lap(a, 2, 87000, 177000), "lap completed 2\n1: Al 87000\n2: Bo 88000\n3: Cy 0\n");
-    Bytes sheet = bytesOf({RV_TIMESHEET, 3, 1, 2, 3});
+    Bytes sheet = {RV_TIMESHEET, 3, 1, 2, 3};
     sheet.resize(102);
     putU32(sheet, 17, 87000), putU32(sheet, 21, 88000), putU32(sheet, 94, 999999999);
     sheet[77] = 2, sheet[78] = 1;
     sheet[92] = 1, sheet[93] = 0x10;  // one minute of the session left at 0:00, 10000 laps
     EXPECT_EQ(take(RV_TIMESHEET), (Sent{{a, sheet}, {b, sheet}, {c, sheet}}));
     at(70000);
-    a->lastUpdateSeq = 5000;  // a simulator that numbers its car updates afresh each session
-    a->seqState = 2;
-    at(70001);  // ten seconds after the end of its time
+    a->lastUpdateSeq = 5000, a->seqState = 2;  // a simulator that numbers its updates afresh
+    at(70001);                                 // ten seconds after the end of its time
     EXPECT_EQ(std::pair(a->lastUpdateSeq, a->seqState), std::pair(0u, 0));
 
     const int64_t q = 70001;
@@ -87,5 +84,3 @@ TEST_F(Event, PracticeQualifyingAndRaceWithTheirLogResultsAndGrid) {
                           {"guid-Al 100000 0 3 300000", "guid-Bo 100500 0 3 302000",
                            "guid-Cy 102000 0 2 205000"}));
 }
-
-}  // namespace

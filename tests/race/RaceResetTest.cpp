@@ -4,8 +4,6 @@
 
 #include "support/RaceFixture.h"
 
-namespace {
-
 using RaceReset = RaceFixture;
 
 TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
@@ -24,7 +22,6 @@ TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("LOOP " + std::to_string(c.loop) + ", " + std::to_string(c.drivers));
-        peers.clear();
         start(eventConfig("SESSIONS=1\n" + session(0, 2, "Race", 10, 0, 5),
                           {"LOOP=" + std::to_string(c.loop),
                            "WINNERBALLAST=" + std::to_string(c.winnerBallast)}));
@@ -51,7 +48,6 @@ TEST_F(RaceReset, GridAndBallastFollowTheLoopSetting) {
 TEST_F(RaceReset, TheLoopedRaceRerunsTheQualifyingEndRulesOnZeroedLaps) {
     for (int minLaps : {1, 0}) {
         SCOPED_TRACE(minLaps);
-        peers.clear();
         start(eventConfig("SESSIONS=3\n" + session(0, 0, "Practice", 0, 0) +
                               session(1, 1, "Qualifying", 0, 0, 0, minLaps) +
                               session(2, 2, "Race", 0, 0, 2),
@@ -89,10 +85,7 @@ TEST_F(RaceReset, AResetInTheFirstSessionOrWithoutSessionsRunsNoEarlierRules) {
     EXPECT_EQ(printed([&] { server().resetRace(false); }),
               "**** RESETTING RACE ****\nEvolving session -1 2\nCurrent session=0\n");
     EXPECT_EQ(server().clients.size(), 1u);
-    peers.clear();
     start(eventConfig("SESSIONS=0\n"));
     printed([&] { server().resetRace(false); });
     EXPECT_EQ(server().current(), nullptr);
 }
-
-}  // namespace

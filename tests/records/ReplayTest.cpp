@@ -90,8 +90,7 @@ TEST(Replay, RecordsEachMessageWithTimeSizeAndSenderAndRefusesOversizedOnes) {
 
     ServerHarness unwritable;
     std::filesystem::remove_all(unwritable.folder.path() + "/server/replay");
-    EXPECT_TRUE(has(printed([&] { unwritable.start(false); }),
-                    "Error opening out.rvsr\nInitializing message router\n"));
+    EXPECT_TRUE(has(unwritable.start(), "Error opening out.rvsr\nInitializing message router\n"));
 }
 
 TEST(Replay, LoadingSkipsDamagedRecordsAndStopsAtALongGap) {
@@ -104,11 +103,10 @@ TEST(Replay, LoadingSkipsDamagedRecordsAndStopsAtALongGap) {
                        recordBytes(700, from, Bytes(5000, 1)) + recordBytes(20600, from, echo) +
                        recordBytes(40601, from, {RV_GETSTATUS}) + recordBytes(40700, from, echo) +
                        recordBytes(40800, from, echo, 0xffffffffu));
-    EXPECT_TRUE(has(printed([&] { h.start(false); }),
-                    "LOADING " + h.folder.path() + "/" + kRecording +
-                        "\nMessage size is 0 600\n"
-                        "SUSPICIOUS MESSAGE WITH SIZE=5000, IGNORE AND DON'T RECORD IT\n"
-                        "st: 40601 lt:20600 110\nst: 40700 lt:20600 105\n"));
+    EXPECT_TRUE(has(h.start(), "LOADING " + h.folder.path() + "/" + kRecording +
+                                   "\nMessage size is 0 600\n"
+                                   "SUSPICIOUS MESSAGE WITH SIZE=5000, IGNORE AND DON'T RECORD IT\n"
+                                   "st: 40601 lt:20600 110\nst: 40700 lt:20600 105\n"));
     std::deque<RecordedMessage>& list = h.server->recorder->playList;
     ASSERT_EQ(list.size(), 3u);
     StdoutCapture quiet;

@@ -2,19 +2,24 @@
 // An event with drivers attached directly, driven turn by turn on the fake clock, with a look
 // at what the server queued, logged and wrote.
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "admission/CRVClientConnection.h"
+#include "common/OperatorMessages.h"
+#include "common/PeerMessages.h"
 #include "protocol/MessageTypes.h"
-#include "support/Requests.h"
 #include "support/ServerHarness.h"
 #include "support/TestClient.h"
+
+// Messages a simulator, a status tool or an operator sends: the companion tools' builders.
+using tool::adminCommand;
+using tool::statusQuery;
+inline Bytes lapMessage(uint32_t number, int32_t lapTime, int32_t split, int32_t total) {
+    return peer::lapCompleted(number, lapTime, split, total);
+}
+inline Bytes chat(const std::string& text, uint8_t sender = 0) {
+    return peer::chat(sender, text);
+}
 
 // A client put straight into a running server's lists, as admission would; the server owns it.
 inline CRVClientConnection* attachClient(CRVServer& server, const SocketAddress& address,
@@ -77,7 +82,9 @@ inline std::string byClient(const Sent& sent, size_t at) {
 }
 
 struct RaceFixture : ::testing::Test {
+    // A fresh server, its peers gone with the last one.
     void start(const std::string& config = defaultConfig()) {
+        peers.clear();
         harness = std::make_unique<ServerHarness>(config);
         harness->start();
     }
@@ -92,12 +99,6 @@ struct RaceFixture : ::testing::Test {
         for (int i = 1; i <= n; ++i)
             out.push_back(attach("D" + std::to_string(i)));
         return out;
-    }
-    // The first `n` grid points, their x coordinates 0 to n - 1.
-    void numberGrid(int n) {
-        server().startPoints.gridPoints.assign(size_t(n), StartPoint{});
-        for (int i = 0; i < n; ++i)
-            server().startPoints.gridPoints[size_t(i)].px = float(i);
     }
     // Hands `message` to the client's dispatcher as the router would; returns what it printed.
     std::string deliver(CRVClientConnection* client, Bytes message) {

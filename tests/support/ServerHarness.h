@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,10 +15,11 @@
 #include "runtime/CRVServer.h"
 #include "support/TempFolder.h"
 #include "transport/Clock.h"
+#include "util/LineEnds.h"
 
-// Turns "\n" line ends into "\r\n", as configuration files written on the simulator's home
-// platform have them.
-std::string crlf(const std::string& text);
+inline std::string crlf(const std::string& text) {
+    return withCrlf(text);
+}
 
 // A small event: PORT=0 (any free port), one practice session of 10 minutes with a 30 s wait.
 inline std::string defaultConfig() {
@@ -56,13 +56,8 @@ inline bool within(int ms, const std::function<bool()>& done) {
             return false;
     return true;
 }
-// Whether `folder`'s console.txt shows the server's start-up as over (bounded by `ms`).
 inline bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-inline bool startedUp(const TempFolder& folder, int ms = 3000) {
-    return within(ms,
-                  [&] { return has(folder.read("console.txt"), "Initializing message router\n"); });
 }
 // Overlaps included.
 inline size_t countOf(const std::string& text, const std::string& part) {
@@ -110,13 +105,12 @@ class ServerHarness {
         env.localTime = [](const char*) { return std::string(kLocalTime); };
         server = std::make_unique<CRVServer>(env);
     }
-    // Loads the configuration and initialises the server, its console swallowed if `quiet`.
-    void start(bool quiet = true) {
-        std::optional<StdoutCapture> capture;
-        if (quiet)
-            capture.emplace();
-        server->loadConfiguration();
-        server->initialize();
+    // Loads the configuration and initialises the server; returns its console.
+    std::string start() {
+        return printed([&] {
+            server->loadConfiguration();
+            server->initialize();
+        });
     }
 
     uint16_t port() const { return server->router.socket.boundPort(); }

@@ -1,10 +1,10 @@
 #include "support/TestClient.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/PeerInbox.h"
 #include "platform/Platform.h"
-#include "protocol/ByteReader.h"
 #include "protocol/ByteWriter.h"
 
 // The socket calls are the platform layer's and the framing the tools' client side; the
@@ -14,15 +14,6 @@ TestClient::TestClient(uint16_t serverPort, uint16_t localPort) : serverPort_(se
     if (fd_ < 0 || !platform::udpBindTo(fd_, 0x7f000001, localPort))
         throw std::runtime_error("cannot bind a loopback UDP port");
     port_ = platform::udpLocalPort(fd_);
-}
-
-TestClient::~TestClient() {
-    if (fd_ >= 0)
-        platform::udpClose(fd_);
-}
-
-SocketAddress TestClient::address() const {
-    return SocketAddress::fromHost(0x7f000001, port_);
 }
 
 void TestClient::sendRaw(const std::vector<uint8_t>& datagram) {
@@ -46,85 +37,44 @@ bool TestClient::readOne(int timeoutMs) {
     const peer::Unframed u = acknowledge
                                  ? peer::unframe(buf, n, [&](const Bytes& ack) { sendRaw(ack); })
                                  : peer::unframe(buf, n);
-    if (u.kind == peer::Unframed::kAcknowledgement) {
+    if (u.kind == peer::Unframed::kAcknowledgement)
         acknowledgements.push_back(u.sequence);
-        return true;
-    }
-    Received r;
-    r.datagram.assign(buf, buf + n);
-    r.reliable = u.kind == peer::Unframed::kReliable;
-    r.sequence = u.sequence;
-    r.bytes.assign(u.message, u.message + u.size);
-    received.push_back(std::move(r));
+    else
+        received.push_back({Bytes(u.message, u.message + u.size), Bytes(buf, buf + n),
+                            u.kind == peer::Unframed::kReliable});
     return true;
 }
 
-void TestClient::drain(int timeoutMs) {
-    while (readOne(timeoutMs)) {
-    }
-}
-
 bool TestClient::waitFor(uint8_t type, int timeoutMs) {
-    if (count(type) > 0)
-        return true;
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        while (readOne(10))
-            if (!received.empty() && received.back().type() == type)
-                return true;
-    }
+    for (int waited = 0; count(type) == 0 && waited < timeoutMs; waited += 10)
+        while (readOne(10) && count(type) == 0) {
+        }
     return count(type) > 0;
 }
 
-std::vector<Received> TestClient::ofType(uint8_t type) const {
-    std::vector<Received> out;
-    for (const auto& r : received)
-        if (r.type() == type)
-            out.push_back(r);
-    return out;
-}
-
-std::vector<uint8_t> bytesOf(std::initializer_list<int> values) {
-    std::vector<uint8_t> v;
-    for (int x : values)
-        v.push_back(uint8_t(x));
-    return v;
+const Received& TestClient::first(uint8_t type) const {
+    const auto it = std::ranges::find(received, type, &Received::type);
+    if (it == received.end())
+        throw std::out_of_range("no message of that type");
+    return *it;
 }
 
 namespace {
 
-// Writes at `offset` of `v` through the server's writer, growing `v` to hold `size` bytes there.
-template <typename Put>
-void putAt(std::vector<uint8_t>& v, size_t offset, size_t size, Put put) {
-    if (v.size() < offset + size)
-        v.resize(offset + size);
+// A writer at `offset` of `v`, which grows to hold `size` bytes there.
+ByteWriter writerAt(std::vector<uint8_t>& v, size_t offset, size_t size) {
+    v.resize(std::max(v.size(), offset + size));
     ByteWriter w(v.data(), v.size());
     w.seek(offset);
-    put(w);
+    return w;
 }
 
 }  // namespace
 
 void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value) {
-    putAt(v, offset, 4, [&](ByteWriter& w) { w.u32(value); });
-}
-
-void putF32(std::vector<uint8_t>& v, size_t offset, float value) {
-    putAt(v, offset, 4, [&](ByteWriter& w) { w.f32(value); });
+    writerAt(v, offset, 4).u32(value);
 }
 
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text) {
-    putAt(v, offset, text.size() + 1, [&](ByteWriter& w) { w.text(text, text.size() + 1); });
-}
-
-// Reads of server output go through the server's own bounds-checked reader: past the end is zero.
-uint32_t getU32(const std::vector<uint8_t>& v, size_t offset) {
-    ByteReader r(v.data(), int(v.size()));
-    r.seek(offset);
-    return r.u32();
-}
-
-std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width) {
-    ByteReader r(v.data(), int(v.size()));
-    r.seek(offset);
-    return r.text(width);
+    writerAt(v, offset, text.size() + 1).text(text, text.size() + 1);
 }

@@ -3,17 +3,18 @@
 // server, acknowledges every reliable datagram it receives (unless told not to), and keeps
 // what arrived, in order, for the test to inspect.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/SocketAddress.h"
 
 struct Received {
     std::vector<uint8_t> bytes;     // the message, without the reliable header
     std::vector<uint8_t> datagram;  // as it arrived, header and all
     bool reliable = false;
-    uint8_t sequence = 0;
     uint8_t type() const { return bytes.empty() ? 0 : bytes[0]; }
 };
 
@@ -21,14 +22,14 @@ class TestClient {
   public:
     // Binds `localPort` on loopback (0: any free port); throws when it is taken.
     explicit TestClient(uint16_t serverPort, uint16_t localPort = 0);
-    ~TestClient();
+    ~TestClient() { platform::udpClose(fd_); }
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
 
     uint16_t port() const { return port_; }
     // For peers made before the server they talk to has its port.
     void setServerPort(uint16_t port) { serverPort_ = port; }
-    SocketAddress address() const;
+    SocketAddress address() const { return SocketAddress::fromHost(0x7f000001, port_); }
 
     void sendRaw(const std::vector<uint8_t>& datagram);
     // Wraps `message` in the six-byte reliable header.
@@ -36,12 +37,18 @@ class TestClient {
 
     // Reads everything that arrives within `timeoutMs` of the last datagram (at least one
     // wait of `timeoutMs`), acknowledging reliable ones when `acknowledge` is set.
-    void drain(int timeoutMs = 20);
+    void drain(int timeoutMs = 20) {
+        while (readOne(timeoutMs)) {
+        }
+    }
     // Waits until a message of `type` has arrived (up to `timeoutMs`).
     bool waitFor(uint8_t type, int timeoutMs = 500);
 
-    std::vector<Received> ofType(uint8_t type) const;
-    int count(uint8_t type) const { return int(ofType(type).size()); }
+    int count(uint8_t type) const {
+        return int(std::ranges::count(received, type, &Received::type));
+    }
+    // The first message of `type` to arrive; throws when none has.
+    const Received& first(uint8_t type) const;
     // Sequence numbers of the acknowledgements the server sent for our reliable datagrams.
     std::vector<uint8_t> acknowledgements;
     std::vector<Received> received;
@@ -55,10 +62,6 @@ class TestClient {
     uint16_t serverPort_;
 };
 
-// Little helpers for building messages in tests.
-std::vector<uint8_t> bytesOf(std::initializer_list<int> values);
+// Fields written into a message through the server's own writer; `v` grows to hold them.
 void putU32(std::vector<uint8_t>& v, size_t offset, uint32_t value);
-void putF32(std::vector<uint8_t>& v, size_t offset, float value);
 void putText(std::vector<uint8_t>& v, size_t offset, const std::string& text);
-uint32_t getU32(const std::vector<uint8_t>& v, size_t offset);
-std::string getText(const std::vector<uint8_t>& v, size_t offset, size_t width);

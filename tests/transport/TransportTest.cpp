@@ -2,9 +2,6 @@
 // and its give-up rules, routing by address and port, the outgoing queue, the traffic report
 // and the time text.
 
-#include <array>
-
-#include "records/ServerStatistics.h"
 #include "support/RaceFixture.h"
 #include "transport/CTimer.h"
 
@@ -36,9 +33,7 @@ class Transport : public ::testing::Test {
     // One router turn (after waiting for a datagram if asked), everything it prints returned.
     std::string routerTurn(bool awaitDatagram = false) {
         EXPECT_TRUE(!awaitDatagram || socket().waitReadable(500));
-        StdoutCapture out;
-        router().update();
-        return out.take();
+        return printed([&] { router().update(); });
     }
     ServerHarness h;
 };
@@ -51,9 +46,9 @@ TEST_F(Transport, ResendsSixTimesToASilentClientDropsAStrangersCopyAndForgetsAck
     TestClient stranger(h.port()), heard(h.port()), silent(h.port());
     silent.acknowledge = false;
     socket().setTarget(stranger.address(), 0);
-    socket().sendReliable(bytesOf({70, 1}).data(), 2);
-    router().send(connect(heard.address()), bytesOf({33}).data(), 1, 0, true);
-    router().send(connect(silent.address()), bytesOf({50, 1, 2}).data(), 3, 0, true);
+    socket().sendReliable(Bytes{70, 1}.data(), 2);
+    router().send(connect(heard.address()), Bytes{33}.data(), 1, 0, true);
+    router().send(connect(silent.address()), Bytes{50, 1, 2}.data(), 3, 0, true);
     EXPECT_EQ(routerTurn() + routerTurn(), "");
     heard.drain();
     routerTurn(true);
@@ -71,7 +66,7 @@ TEST_F(Transport, ResendsSixTimesToASilentClientDropsAStrangersCopyAndForgetsAck
     silent.drain();
     ASSERT_EQ(silent.received.size(), 6u);
     for (const Received& r : silent.received)
-        EXPECT_EQ(r.datagram, bytesOf({0, 2, 0, 0, 0, 0, 50, 1, 2}));
+        EXPECT_EQ(r.datagram, (Bytes{0, 2, 0, 0, 0, 0, 50, 1, 2}));
 }
 
 // Acknowledgements count only from the peer the copy went to, and take the oldest copy with
@@ -80,7 +75,7 @@ TEST_F(Transport, AcknowledgementsFromThePeerRemoveTheOldestCopyWithTheirNumber)
     TestClient peer(h.port()), spoofer(h.port());
     socket().setTarget(peer.address(), 0);
     for (int i = 0; i < 257; ++i)
-        socket().sendReliable(bytesOf({77}).data(), 1);
+        socket().sendReliable(Bytes{77}.data(), 1);
     EXPECT_EQ(socket().nextSequence(), 1);
     for (int sequence = 0; sequence < 256; ++sequence)
         spoofer.sendRaw({1, uint8_t(sequence)});
@@ -97,8 +92,7 @@ TEST_F(Transport, AcknowledgementsFromThePeerRemoveTheOldestCopyWithTheirNumber)
 
 TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     TestClient a(h.port()), b(h.port()), stranger(h.port());
-    Recorder* ca = connect(a.address());
-    Recorder* cb = connect(b.address());
+    Recorder *ca = connect(a.address()), *cb = connect(b.address());
     // A record holding the stranger's port on another address must not catch its traffic.
     SocketAddress elsewhere = stranger.address();
     elsewhere.raw[7] = 2;
@@ -110,10 +104,10 @@ TEST_F(Transport, RoutesByAddressAndPortAndCountsMessageBytes) {
     routerTurn(true);
     EXPECT_EQ((std::vector{ca->got, cb->got, other->got}),
               (std::vector<std::vector<Bytes>>{{{200, 1}}, {{201, 2, 3}}, {}}));
-    EXPECT_EQ((std::array{router().traffic.bytesRead, router().traffic.messagesRead}),
-              (std::array{6, 3}));
+    EXPECT_EQ(std::tuple(router().traffic.bytesRead, router().traffic.messagesRead),
+              std::tuple(6, 3));
     b.drain();
-    EXPECT_EQ(b.acknowledgements, bytesOf({9}));
+    EXPECT_EQ(b.acknowledgements, Bytes{9});
 }
 
 // Floods find caps, not memory.
@@ -121,11 +115,10 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
     TestClient a(h.port()), b(h.port()), c(h.port());
     Recorder* ca = connect(a.address());
     connect(SocketAddress::fromHost(0x7f000001, 1), true);  // played back, never sent to
-    Recorder* cb = connect(b.address());
-    Recorder* cc = connect(c.address());
+    Recorder *cb = connect(b.address()), *cc = connect(c.address());
     h.server->serverTime = 1000;
-    router().send(nullptr, bytesOf({90, 1}).data(), 2, 25, false);
-    router().send(ca, bytesOf({91}).data(), 1, 7, false);
+    router().send(nullptr, Bytes{90, 1}.data(), 2, 25, false);
+    router().send(ca, Bytes{91}.data(), 1, 7, false);
     std::vector<std::pair<uint32_t, RoutedPeer*>> queued;
     for (const QueuedMessage& m : router().queue)
         queued.emplace_back(m.dueTime, m.client);
@@ -137,11 +130,11 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
         EXPECT_EQ(router().queue.size(), 3 - turn);
         EXPECT_TRUE(expected[turn].first->waitFor(expected[turn].second)) << turn;
     }
-    EXPECT_EQ((std::array{router().traffic.bytesWritten, router().traffic.messagesWritten}),
-              (std::array{7, 4}));
+    EXPECT_EQ(std::tuple(router().traffic.bytesWritten, router().traffic.messagesWritten),
+              std::tuple(7, 4));
 
     for (int i = 0; i < 12; ++i)
-        router().send(i % 3 == 0 ? cb : ca, bytesOf({100, i}).data(), 2, 0, false);
+        router().send(i % 3 == 0 ? cb : ca, Bytes{100, uint8_t(i)}.data(), 2, 0, false);
     EXPECT_EQ(routerTurn(), "queue size=12\n");
     EXPECT_EQ(routerTurn(), "queue size=11\n");
     EXPECT_EQ(routerTurn(), "");
@@ -154,7 +147,7 @@ TEST_F(Transport, QueueSendsOneMessagePerTurnInOrderNamesItsSizeWhenLongAndIsBou
     StdoutCapture quiet;
     router().queue.clear();
     for (size_t i = 0; i < CClientMessageRouter::kMaxQueued + 100; ++i)
-        router().send(ca, bytesOf({33}).data(), 1, 0, true);
+        router().send(ca, Bytes{33}.data(), 1, 0, true);
     EXPECT_EQ(router().queue.size(), CClientMessageRouter::kMaxQueued);
     EXPECT_EQ(router().queueDrops.total(), 100u);
     for (size_t i = 0; i < OVSocket::kMaxPending + 10; ++i)
@@ -199,7 +192,7 @@ TEST_F(Transport, FramesDatagramsAndSurvivesBadOnesWithoutReadingStaleBytes) {
     EXPECT_EQ(tap.sizes, std::vector<int>({2, 1000, 0, -3}));
     EXPECT_EQ(tap.got[1], Bytes(1000, 4));
     peer.drain();
-    EXPECT_EQ(peer.acknowledgements, bytesOf({9, 8}));
+    EXPECT_EQ(peer.acknowledgements, (Bytes{9, 8}));
 }
 
 // 16777217 has no single-precision float: it is rounded to the nearest one.
