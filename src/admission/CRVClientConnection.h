@@ -95,8 +95,9 @@ class CRVClientConnection : public RoutedPeer {
 
     ZSystem clock;
 
-    // What this client may have the server copy to everyone: chat lines, flags, votes and
-    // announcements it causes, and relayed data. A real driver stays far below both.
+    // What this client may have the server copy to everyone: chat lines, raised flags, reminders
+    // of a vote already cast and announcements it causes, and relayed data. Flag clearings and
+    // votes never spend it. A real driver stays far below both.
     TokenBucket broadcastBudget{10, 20};
     TokenBucket relayBudget{120, 120};
     DropReport fanoutDrops{"messages to everyone dropped (rate limit) from "};

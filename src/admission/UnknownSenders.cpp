@@ -64,9 +64,11 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
 // A request shorter than its layout is read with the missing bytes as zero, but it costs the
 // sender from the same budget as the answers, so tiny datagrams buy no cheap refusals.
 bool CRVServer::shortRequestAllowed(int size, const SocketAddress* sender) {
-    if (size >= msgsize::kConnectRequest || sender == nullptr)
-        return true;
-    if (limits.answerBudget.take(sender->ip(), serverTime))
+    return size >= msgsize::kConnectRequest || mayAnswer(sender);
+}
+
+bool CRVServer::mayAnswer(const SocketAddress* sender) {
+    if (sender == nullptr || limits.answerBudget.take(sender->ip(), serverTime))
         return true;
     limits.answerDrops.count(serverTime);
     return false;
@@ -108,6 +110,9 @@ void CRVServer::onAdminCommand(const uint8_t* data, int size, const SocketAddres
 
 void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress* sender) {
     using namespace status_reply;
+    // Checked before any console line: a flood is only counted, once a second.
+    if (!mayAnswer(sender))
+        return;
     ByteReader request(data, size);
     uint8_t head[4];
     for (uint8_t& b : head)
@@ -168,16 +173,17 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
 
     std::printf("ss.statusDesc=%s %d\n", desc, currentSession);
     std::printf("sender=%d %d\n", senderNumber(sender), senderPort(sender));
-    replyTo(sender, reply, int(sizeof reply));
+    sendStraight(sender, reply, int(sizeof reply));
 }
 
 void CRVServer::replyTo(const SocketAddress* sender, const uint8_t* data, int size) {
+    if (mayAnswer(sender))
+        sendStraight(sender, data, size);
+}
+
+void CRVServer::sendStraight(const SocketAddress* sender, const uint8_t* data, int size) {
     if (sender == nullptr)
         return;
-    if (!limits.answerBudget.take(sender->ip(), serverTime)) {
-        limits.answerDrops.count(serverTime);
-        return;
-    }
     router.socket.setTarget(*sender, 0);
     router.socket.send(data, size);
 }

@@ -99,13 +99,12 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
         }
         return;
     }
-    if (!mayFanOut(broadcastBudget))
-        return;
+    // A vote counts once per window whatever a burst of chat spent, so it is always taken.
     if (command == "restart") {
         server->addVote(this, 0);
     } else if (command == "nextses") {
         server->addVote(this, 1);
-    } else {
+    } else if (mayFanOut(broadcastBudget)) {
         uint8_t reply[msgsize::kNotAdminReply];
         ByteWriter w(reply, sizeof reply);
         w.u8(RV_CHAT);

@@ -15,12 +15,13 @@ constexpr int kFlagSize = int(flag_message::kSize);
 }  // namespace
 
 void CRVClientConnection::onFlag(uint8_t* data, int size) {
-    if (!mayFanOut(broadcastBudget))
-        return;
     // Short reports read their missing bytes as zero.
     uint8_t flag[kFlagSize] = {};
     for (int i = 0; i < kFlagSize && i < size; ++i)
         flag[i] = data[i];
+    // A clearing only shrinks the list and must reach everyone; raising spends the allowance.
+    if (flag[flag_message::kType] != 0 && !mayFanOut(broadcastBudget))
+        return;
     server->processFlag(flag);
     server->logger.log("FLAG," + recordText(guid) + "," +
                            std::to_string(flag[flag_message::kSector]) + "," +

@@ -4,6 +4,7 @@
 #include "admission/CRVClientConnection.h"
 #include "race/SortOrders.h"
 #include "runtime/CRVServer.h"
+#include "util/PrintableText.h"
 #include "util/RecordText.h"
 
 void CRVServer::saveSession(int index) {
@@ -22,9 +23,10 @@ void CRVServer::saveSession(int index) {
                  int(session.type), int(standings.size()));
     for (size_t i = 0; i < standings.size(); ++i) {
         const CRVClientConnection* c = standings[i];
+        // A guid is the client's own text: a line feed in it must not start a forged section.
         std::fprintf(f,
                      "\n[CLIENT%d]\nGUID=%s\nBESTLAP=%d\nQUALIFYLAP=%d\nRACELAPS=%d\nRACETIME=%d\n",
-                     int(i), recordText(c->guid).c_str(), int32_t(c->bestLap),
+                     int(i), printable(recordText(c->guid)).c_str(), int32_t(c->bestLap),
                      int32_t(c->qualifyBestLap), int(c->laps), int32_t(c->lastLapAux));
     }
     std::fclose(f);

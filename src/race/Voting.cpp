@@ -43,8 +43,10 @@ void CRVServer::addVote(CRVClientConnection* voter, int subject) {
         return;
     const int needed = vote.needed(clients.size());
     if (subject == vote.voteSubject) {
+        // The reminder is the one copy a repeated vote provokes: it spends the allowance.
         if (vote.hasVoted(voter)) {
-            sendServerChat("[SERVER]: YOU HAVE ALREADY VOTED", voter);
+            if (voter->mayFanOut(voter->broadcastBudget))
+                sendServerChat("[SERVER]: YOU HAVE ALREADY VOTED", voter);
             return;
         }
         vote.voters.push_back(voter);

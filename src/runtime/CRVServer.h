@@ -201,6 +201,10 @@ class CRVServer : public RouterHost {
   private:
     void onAdminCommand(const uint8_t* data, int size, const SocketAddress* sender);
     bool shortRequestAllowed(int size, const SocketAddress* sender);
+    // Whether an answer to `sender` fits the answer budget; a dropped one is only counted.
+    bool mayAnswer(const SocketAddress* sender);
+    // Through the socket at once, the budget already taken.
+    void sendStraight(const SocketAddress* sender, const uint8_t* data, int size);
     void answerStatus(const uint8_t* data, int size, const SocketAddress* sender);
     void createClient(const ConnectRequest& request, const SocketAddress* sender, bool admin,
                       float ballast, int gridPlace, bool raceRunning);

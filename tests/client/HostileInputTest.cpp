@@ -40,6 +40,10 @@ TEST_F(ClientTest, ClientTextsCannotForgeLogLinesReachTheTerminalOrOutgrowTheirD
     const Bytes cut = {RV_CHAT, 0, 250, 'a', 'b', 'c'};
     EXPECT_EQ(deliver(a, cut), "char length=250\n[Al?[2J]: abc\n");
     EXPECT_EQ(take(), (Sent{{a, cut}, {b, cut}}));
+    std::strcpy(b->guid, "Bo\n[CLIENT9]");
+    printed([&] { server().saveSession(0); });
+    EXPECT_EQ(results("Practice"),
+              resultsFile("Practice", 0, {"guid-Al?[2J 0 0 0 0", "Bo?[CLIENT9] 0 0 0 0"}));
 }
 
 TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
@@ -63,4 +67,13 @@ TEST_F(ClientTest, StrangersGetBoundedAnswersWhateverTheyAsk) {
     ASSERT_TRUE(harness->receiveTurn());
     stranger.drain();
     EXPECT_EQ(stranger.received.size(), 8u);
+    // Status queries the budget drops print nothing; the once-a-second count says how many.
+    harness->clock.advance(1000);
+    for (int i = 0; i < 30; ++i)
+        stranger.sendRaw(statusQuery(uint32_t(i)));
+    quiet.take();
+    StdoutCapture flood;
+    harness->receiveTurn();
+    const std::string console = flood.take();
+    EXPECT_EQ(countOf(console, "Get status\n"), 8u) << console;
 }

@@ -38,6 +38,9 @@ TEST_F(Voting, ThreeOfFourPassARestartAndARepeatedVoteCountsNothing) {
     EXPECT_EQ(vote(d[0], "restart"), "[SERVER]: YOU HAVE ALREADY VOTED|");
     EXPECT_EQ(vote(d[1], "nextses"), "");  // the window is the restart's
     EXPECT_EQ(vote(d[1], "restart"), "[SERVER]: D2 VOTES TO RESTART (2/3)|");
+    for (int i = 0; i < 30; ++i)  // a burst of chat spends D3's allowance, but not his vote
+        deliver(d[2], chat("go"));
+    take();
     EXPECT_EQ(vote(d[2], "restart"), "[SERVER]: D3 VOTES TO RESTART (3/3)|" + kRestarted);
     EXPECT_TRUE(server().vote.voters.empty());
     EXPECT_EQ(harness->folder.list("server/sessions").size(), 0u);  // a voted restart saves nothing
