@@ -26,6 +26,7 @@ class ManualClock : public ServerClock {
     explicit ManualClock(uint32_t start = 1000) : now_(start) {}
     uint32_t timeMs() override { return now_; }
     uint32_t tickCount() override { return now_; }
+    uint32_t now() const { return now_; }
     void advance(uint32_t ms) { now_ += ms; }
     void set(uint32_t ms) { now_ = ms; }
 

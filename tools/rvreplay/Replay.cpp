@@ -91,7 +91,7 @@ bool Replay::prepare() {
 }
 
 std::string Replay::localTimeText(const char* format) const {
-    const std::time_t t = liveStart_ + std::time_t(clock_.now / 1000);
+    const std::time_t t = liveStart_ + std::time_t(clock_.now() / 1000);
     char text[128] = {};
     if (const std::tm* local = std::localtime(&t))
         std::strftime(text, sizeof text, format, local);
@@ -118,7 +118,7 @@ void Replay::run(const std::function<void(uint64_t)>& progress) {
     uint64_t turns = 0;
     uint32_t t = 0;
     for (;;) {
-        clock_.now = t;
+        clock_.set(t);
         feed_->setNow(t);
         server_->update();
         if (progress && (feed_->delivered() - reported >= kProgressEvery ||
@@ -147,7 +147,7 @@ void Replay::run(const std::function<void(uint64_t)>& progress) {
         return false;
     };
     while (!options_.until && leaving()) {
-        clock_.now = ++t;
+        clock_.set(++t);
         server_->update();
     }
     server_->flushOutput();

@@ -31,14 +31,6 @@ struct RecordingScan {
     std::string damage;  // "" or why reading stops early, with the byte where it does
 };
 
-// The clock the replayed server reads: it stands wherever the replay puts it.
-class VirtualClock : public ServerClock {
-  public:
-    uint32_t timeMs() override { return now; }
-    uint32_t tickCount() override { return now; }
-    uint32_t now = 0;
-};
-
 class Replay {
   public:
     explicit Replay(ReplayOptions options);
@@ -54,7 +46,7 @@ class Replay {
     // Runs the event to the end of the recording or to `until`. `progress` is called now and
     // then with the messages replayed so far.
     void run(const std::function<void(uint64_t messages)>& progress = {});
-    uint32_t endTime() const { return clock_.now; }
+    uint32_t endTime() const { return clock_.now(); }
     uint64_t messages() const { return feed_ ? feed_->delivered() : 0; }
     CRVServer& server() { return *server_; }
 
@@ -69,7 +61,8 @@ class Replay {
     // Wall-clock time of the live server's start, guessed from when the recording was last
     // written: results files are named by local time, and the replay names them alike.
     std::time_t liveStart_ = 0;
-    VirtualClock clock_;
+    // The clock the replayed server reads: it stands wherever the replay puts it.
+    ManualClock clock_{0};
     std::unique_ptr<RecordingFeed> feed_;
     std::unique_ptr<CRVServer> server_;
 };
