@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/Asker.h"
 #include "common/OperatorMessages.h"
 #include "platform/Platform.h"
 #include "util/LineEnds.h"
@@ -29,25 +30,13 @@ pid_t launch(const std::string& folder, const std::vector<std::string>& argv) {
 }
 
 bool answersStatus(uint16_t port, int ms) {
-    const platform::SocketHandle s = platform::udpOpen();
-    platform::udpBindTo(s, 0x7f000001, 0);
-    const SocketAddress server = SocketAddress::fromHost(0x7f000001, port);
     const uint32_t token = 0x50414b53;
-    const std::vector<uint8_t> query = tool::statusQuery(token);
-    bool answered = false;
-    for (const uint64_t end = platform::monotonicMs() + uint64_t(ms);
-         !answered && platform::monotonicMs() < end;) {
-        int error = 0;
-        platform::udpSendTo(s, query.data(), int(query.size()), server, error);
-        uint8_t buffer[2048];
-        SocketAddress from;
-        if (platform::udpWaitReadable(s, 50)) {
-            const int n = platform::udpRecvFrom(s, buffer, int(sizeof buffer), from);
-            answered = n > 0 && tool::checkStatus({buffer, buffer + n}, token).empty();
-        }
-    }
-    platform::udpClose(s);
-    return answered;
+    tool::Asker asker;
+    const int tries = ms / 50 > 0 ? ms / 50 : 1;
+    return asker
+        .ask(SocketAddress::fromHost(0x7f000001, port), tool::statusQuery(token), 50, tries - 1,
+             [&](const std::vector<uint8_t>& answer) { return tool::checkStatus(answer, token); })
+        .ok;
 }
 
 void stop(pid_t pid) {
