@@ -10,5 +10,10 @@
 struct AnswerLimits {
     AddressBudget answerBudget{8, 16, 2000, 2000};
     DropReport answerDrops{"answers to unknown senders dropped (rate limit)"};
+    // Connection requests print their lines before any answer is due, so they have a budget of
+    // their own: roomy enough for a grid of drivers behind one address joining at once, tight
+    // enough that a minute of flood (forged addresses included) adds under 1 MB of console.
+    AddressBudget requestBudget{16, 64, 200, 400};
+    DropReport requestDrops{"connection requests dropped (rate limit)"};
     PasswordGuard passwordGuard;
 };

@@ -28,13 +28,13 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
         return;
     switch (data[0]) {
         case RV_CONNECT:
-            if (!shortRequestAllowed(size, sender))
+            if (!admissionRequestAllowed(size, sender))
                 break;
             std::printf("RV_CONNECT\n");
             admitClient(data, size, sender);
             break;
         case RV_CONNECTRVTV:
-            if (!shortRequestAllowed(size, sender))
+            if (!admissionRequestAllowed(size, sender))
                 break;
             // A spectator's request then goes the driver's way, console line included.
             std::printf("RV_CONNECTRVTV\n");
@@ -61,9 +61,15 @@ void CRVServer::onMessage(uint8_t* data, int size, const SocketAddress* sender) 
     }
 }
 
-// A request shorter than its layout is read with the missing bytes as zero, but it costs the
-// sender from the same budget as the answers, so tiny datagrams buy no cheap refusals.
-bool CRVServer::shortRequestAllowed(int size, const SocketAddress* sender) {
+// A connection request passes its own budget before it prints anything, so a flood of them
+// (repeats from an address already admitted included) is only counted, once a second. One
+// shorter than its layout is read with the missing bytes as zero, but it also costs the sender
+// from the answers' budget, so tiny datagrams buy no cheap refusals.
+bool CRVServer::admissionRequestAllowed(int size, const SocketAddress* sender) {
+    if (sender != nullptr && !limits.requestBudget.take(sender->ip(), serverTime)) {
+        limits.requestDrops.count(serverTime);
+        return false;
+    }
     return size >= msgsize::kConnectRequest || mayAnswer(sender);
 }
 

@@ -89,8 +89,7 @@ bool writeAll(Files& files, int fd, const void* data, size_t size, size_t& writt
     return true;
 }
 
-bool writeWholeFile(Files& files, const std::string& path, const std::string& content,
-                    int& error) {
+bool writeWholeFile(Files& files, const std::string& path, const std::string& content, int& error) {
     // The process id keeps two servers sharing a folder from writing the same temp file.
     const std::string temp = path + "." + std::to_string(long(::getpid())) + ".tmp";
     const int fd = files.openForWrite(temp, false, error);

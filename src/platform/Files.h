@@ -34,8 +34,7 @@ bool writeAll(Files& files, int fd, const void* data, size_t size, size_t& writt
 
 // Writes `content` to a temp name beside `path`, forces it to disk and renames it over `path`:
 // a crash or a full disk at any moment leaves the old file or the new one, never a torn one.
-bool writeWholeFile(Files& files, const std::string& path, const std::string& content,
-                    int& error);
+bool writeWholeFile(Files& files, const std::string& path, const std::string& content, int& error);
 
 // "<stem>-<n><extension>": where a file that must not be replaced is kept.
 std::string numberedName(const std::string& path, int n);

@@ -200,7 +200,7 @@ class CRVServer : public RouterHost {
 
   private:
     void onAdminCommand(const uint8_t* data, int size, const SocketAddress* sender);
-    bool shortRequestAllowed(int size, const SocketAddress* sender);
+    bool admissionRequestAllowed(int size, const SocketAddress* sender);
     // Whether an answer to `sender` fits the answer budget; a dropped one is only counted.
     bool mayAnswer(const SocketAddress* sender);
     // Through the socket at once, the budget already taken.

@@ -85,6 +85,19 @@ TEST_F(Admission, AcceptedDriversGetRecordAcceptanceAnnouncementLogStandingsAndF
     EXPECT_TRUE(replies().empty());
     EXPECT_EQ(std::pair(server().clients.size(), server().clients[0]->address == peer.address()),
               std::pair(size_t(1), true));
+    // Repeated at line rate, it prints within the requests' budget only (64 at once, all from
+    // loopback so far), then once a second how many were dropped.
+    TestClient& twin = *peers.back();
+    const std::string flood = printed([&] {
+        for (int second = 0; second < 2; ++second) {
+            for (int i = 0; i < 200; ++i)
+                twin.sendRaw(connectRequest({.version = 99}));
+            harness->receiveTurn();
+            harness->clock.advance(1000);
+        }
+    });
+    EXPECT_EQ(countOf(flood, "refused, already here\n"), 64u - 2 + 16);
+    EXPECT_EQ(countOf(flood, "connection requests dropped (rate limit)\n"), 2u);
 
     // A taken race number moves up to the next free one; the join counter never gives out 0.
     server().joinCounter = 254;
