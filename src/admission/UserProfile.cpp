@@ -1,5 +1,4 @@
 // The register of every identity ever admitted: one file per guid, written once.
-#include <cstdio>
 #include <string>
 
 #include "runtime/CRVServer.h"
@@ -22,14 +21,7 @@ bool safeFileName(const std::string& guid) {
 void CRVServer::saveUserProfile(const std::string& guid) {
     if (!safeFileName(guid))
         return;
-    const std::string file = path("server/users/" + guid + ".rvuser");
-    if (FILE* existing = std::fopen(file.c_str(), "rt")) {
-        std::fclose(existing);
-        return;
-    }
-    FILE* out = std::fopen(file.c_str(), "wt");
-    if (!out)
-        return;
-    std::fprintf(out, "%s\n", guid.c_str());
-    std::fclose(out);
+    const std::string file = "server/users/" + guid + ".rvuser";
+    if (!wholeFiles.has(path(file)))
+        wholeFiles.write(path(file), file, guid + "\n", false);
 }

@@ -1,5 +1,5 @@
 // The results file of a finished session: every client's laps, in the session's standings order.
-#include <cstdio>
+#include <string>
 
 #include "admission/CRVClientConnection.h"
 #include "race/SortOrders.h"
@@ -15,19 +15,19 @@ void CRVServer::saveSession(int index) {
                              "_" + localTimeText("%d_%H_%M") + ".txt";
     std::vector<CRVClientConnection*> standings = clients;
     order::sortForSession(standings, session.type);
-    // The folder belongs to the installation; without it no results are kept.
-    std::FILE* f = std::fopen(outputPath(file).c_str(), "w");
-    if (f == nullptr)
-        return;
-    std::fprintf(f, "[HEADER]\nNAME=%s\nTYPE=%d\nCLIENTS=%d\n", recordText(session.name).c_str(),
-                 int(session.type), int(standings.size()));
+    std::string text = "[HEADER]\nNAME=" + recordText(session.name) +
+                       "\nTYPE=" + std::to_string(int(session.type)) +
+                       "\nCLIENTS=" + std::to_string(standings.size()) + "\n";
     for (size_t i = 0; i < standings.size(); ++i) {
         const CRVClientConnection* c = standings[i];
         // A guid is the client's own text: a line feed in it must not start a forged section.
-        std::fprintf(f,
-                     "\n[CLIENT%d]\nGUID=%s\nBESTLAP=%d\nQUALIFYLAP=%d\nRACELAPS=%d\nRACETIME=%d\n",
-                     int(i), printable(recordText(c->guid)).c_str(), int32_t(c->bestLap),
-                     int32_t(c->qualifyBestLap), int(c->laps), int32_t(c->lastLapAux));
+        text += "\n[CLIENT" + std::to_string(i) + "]\nGUID=" + printable(recordText(c->guid)) +
+                "\nBESTLAP=" + std::to_string(int32_t(c->bestLap)) +
+                "\nQUALIFYLAP=" + std::to_string(int32_t(c->qualifyBestLap)) +
+                "\nRACELAPS=" + std::to_string(int(c->laps)) +
+                "\nRACETIME=" + std::to_string(int32_t(c->lastLapAux)) + "\n";
     }
-    std::fclose(f);
+    // Named by the minute: a second save in the same minute (the race reset of a looped event)
+    // takes the name, and the file already there is kept under a numbered name.
+    wholeFiles.write(outputPath(file), file, text, true);
 }

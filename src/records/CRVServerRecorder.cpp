@@ -6,14 +6,14 @@ CRVServerRecorder::~CRVServerRecorder() {
     close();
 }
 
-void CRVServerRecorder::setup(bool playBack, const std::string& path) {
+void CRVServerRecorder::setup(bool playBack, const std::string& path, platform::Files& files,
+                              WriteFaults* faults) {
     if (playBack) {
         playback = true;
         load(path);
         return;
     }
-    file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr)
+    if (!file_.open(files, path, "out.rvsr", faults))
         std::printf("Error opening out.rvsr\n");
 }
 
@@ -24,7 +24,7 @@ void CRVServerRecorder::record(const SocketAddress* sender, const uint8_t* data,
         std::printf("SUSPICIOUS MESSAGE WITH SIZE=%d, IGNORE AND DON'T RECORD IT\n", size);
         return;
     }
-    if (file_ == nullptr)
+    if (!file_.isOpen())
         return;
     uint8_t header[kHeaderSize];
     ByteWriter w(header, sizeof header);
@@ -34,8 +34,32 @@ void CRVServerRecorder::record(const SocketAddress* sender, const uint8_t* data,
     w.bytes(from.raw, sizeof from.raw);
     w.u32(0);
     // The main loop flushes once a second; a crash loses at most that much of the recording.
-    std::fwrite(header, 1, sizeof header, file_);
-    std::fwrite(data, 1, size_t(size), file_);
+    unflushed_.push_back(uint32_t(sizeof header) + uint32_t(size));
+    if (!file_.append(header, sizeof header) || !file_.append(data, size_t(size)))
+        stop();
+    else if (file_.pending() == 0)
+        unflushed_.clear();  // the buffer filled and went out whole
+}
+
+void CRVServerRecorder::flush() {
+    if (!file_.isOpen())
+        return;
+    if (!file_.flush())
+        stop();
+    unflushed_.clear();
+}
+
+void CRVServerRecorder::stop() {
+    std::printf("Recording stopped: %s; out.rvsr ends at its last whole message\n",
+                platform::errorText(file_.lastError()).c_str());
+    uint64_t whole = file_.wholeSize();
+    for (uint32_t record : unflushed_) {
+        if (whole + record > file_.size())
+            break;
+        whole += record;
+    }
+    file_.abandon(whole);
+    unflushed_.clear();
 }
 
 void CRVServerRecorder::load(const std::string& path) {
@@ -80,8 +104,7 @@ void CRVServerRecorder::playStep() {
 }
 
 void CRVServerRecorder::close() {
-    if (file_ != nullptr)
-        std::fclose(file_);
-    file_ = nullptr;
+    flush();
+    file_.close();
     playList.clear();
 }

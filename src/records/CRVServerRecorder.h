@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "records/AppendFile.h"
 #include "records/RecordingReader.h"
 #include "transport/Clock.h"
 
@@ -33,12 +34,15 @@ class CRVServerRecorder {
     CRVServerRecorder(const CRVServerRecorder&) = delete;
     CRVServerRecorder& operator=(const CRVServerRecorder&) = delete;
 
-    // Plays the recording at `path` back, or starts a new one there.
-    void setup(bool playBack, const std::string& path);
+    // Plays the recording at `path` back, or starts a new one there, written through `files`.
+    void setup(bool playBack, const std::string& path,
+               platform::Files& files = platform::systemFiles(), WriteFaults* faults = nullptr);
     void record(const SocketAddress* sender, const uint8_t* data, int size);
     void load(const std::string& path);
     // Plays at most one message whose time has come.
     void playStep();
+    // Writes out what is buffered; a disk that refuses it ends the recording.
+    void flush();
     void close();
 
     bool playback = false;
@@ -47,7 +51,12 @@ class CRVServerRecorder {
   private:
     int64_t now() const { return now_ ? now_() : 0; }
 
-    std::FILE* file_ = nullptr;
+    // The recording ends at its last whole record, with one console line.
+    void stop();
+
+    AppendFile file_;
+    // The size of each record since the last flush that wrote everything.
+    std::vector<uint32_t> unflushed_;
     ServerTimeSource now_;
     Delivery deliver_;
 };

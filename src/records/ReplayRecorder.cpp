@@ -6,7 +6,12 @@
 void CRVServer::startReplayRecorder() {
     recorder = std::make_unique<CRVServerRecorder>([this] { return serverTime; },
                                                    [this](RecordedMessage& m) { playRecorded(m); });
-    recorder->setup(recorderPlaybackConfigured(root), path(CRVServerRecorder::kRecordingFile));
+    const bool playBack = recorderPlaybackConfigured(root);
+    const std::string file = path(CRVServerRecorder::kRecordingFile);
+    // Each start records anew; the last run's recording (a crashed event's) is kept beside it.
+    if (!playBack)
+        keepEarlier(file, "recording");
+    recorder->setup(playBack, file, files, &writeFaults);
 }
 
 void CRVServer::onReceived(const uint8_t* data, int size, const SocketAddress* source) {

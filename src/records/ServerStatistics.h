@@ -1,17 +1,20 @@
 #pragma once
 // The statistics file: the router's traffic counters written into "serverStats.txt" every ten
-// seconds of server time, then started afresh.
+// seconds of server time, then started afresh. A disk that refused writes adds the count of its
+// failures so far to each report.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "records/AppendFile.h"
 #include "transport/RoutedPeer.h"
 
 class ServerStatistics {
   public:
-    ServerStatistics(TrafficCounters& traffic, const std::string& path);
-    virtual ~ServerStatistics();
+    // Files the disk refused are counted from `faults` (given: its own failures too).
+    ServerStatistics(TrafficCounters& traffic, const std::string& path, platform::Files& files,
+                     WriteFaults* faults);
+    virtual ~ServerStatistics() = default;
     ServerStatistics(const ServerStatistics&) = delete;
     ServerStatistics& operator=(const ServerStatistics&) = delete;
 
@@ -24,5 +27,6 @@ class ServerStatistics {
 
   private:
     TrafficCounters& traffic_;
-    std::FILE* file_ = nullptr;
+    WriteFaults* faults_;
+    AppendFile file_;
 };

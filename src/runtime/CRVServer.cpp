@@ -18,13 +18,17 @@ CRVServer::CRVServer(const ServerEnvironment& env)
       documentsFolder(env.documentsFolder),
       localTime(env.localTime ? env.localTime : platform::localTimeText),
       feed(env.feed),
-      outputFolder(env.outputFolder) {
+      outputFolder(env.outputFolder),
+      files(env.files != nullptr ? *env.files : platform::systemFiles()),
+      writeFaults([this] { return serverTime; }),
+      wholeFiles(files, writeFaults) {
     if (clock == nullptr) {
         ownClock_ = std::make_unique<SystemClock>();
         clock = ownClock_.get();
         documentsFolder = platform::documentsFolder();
     }
-    statistics = std::make_unique<ServerStatistics>(router.traffic, outputPath("serverStats.txt"));
+    statistics = std::make_unique<ServerStatistics>(router.traffic, outputPath("serverStats.txt"),
+                                                    files, &writeFaults);
 }
 
 CRVServer::~CRVServer() {
@@ -113,7 +117,10 @@ void CRVServer::initialize() {
     serverTime = int64_t(uint32_t(clock->timeMs() - startTime));
 
     const std::string logName = CRVServerLogger::fileNameFor(localTimeText("%m_%d_%H_%M"));
-    logger.open(logName, outputPath(logName), [this] { return serverTime; });
+    // A start in the same minute as the last one (a restart after a crash) keeps that run's log.
+    keepEarlier(outputPath(logName), "event log");
+    logger.open(
+        logName, outputPath(logName), [this] { return serverTime; }, files, &writeFaults);
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
     evolveSession();
@@ -138,6 +145,14 @@ void CRVServer::flushOutput() {
     logger.flush();
     if (statistics)
         statistics->flush();
+    if (recorder)
+        recorder->flush();
+}
+
+void CRVServer::keepEarlier(const std::string& file, const char* what) {
+    const std::string kept = platform::keepAside(files, file, true);
+    if (!kept.empty())
+        std::printf("The earlier %s is kept as %s\n", what, kept.c_str());
 }
 
 void CRVServer::update() {
@@ -153,6 +168,7 @@ void CRVServer::update() {
     updateStartSequence();
     checkLostClients();
     checkSessionTime();
+    wholeFiles.retry();
     stepReplayPlayback();
     if (statistics)
         statistics->update(serverTime);

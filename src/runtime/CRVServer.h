@@ -21,6 +21,8 @@
 #include "race/Vote.h"
 #include "records/CRVServerLogger.h"
 #include "records/CRVServerRecorder.h"
+#include "records/WholeFiles.h"
+#include "records/WriteFaults.h"
 #include "runtime/ServerConfig.h"
 #include "transport/CClientMessageRouter.h"
 #include "transport/RoutedPeer.h"
@@ -47,6 +49,8 @@ struct ServerEnvironment {
     // "" or a folder path ending in "/": where the event log, the results files and the
     // statistics go instead of their places under root.
     std::string outputFolder;
+    // Every file the server writes goes through it; null: the system's own.
+    platform::Files* files = nullptr;
 };
 
 class CRVServer : public RouterHost {
@@ -73,6 +77,8 @@ class CRVServer : public RouterHost {
     std::string outputPath(const std::string& relative) const;
     std::string localTimeText(const char* format) const { return localTime(format); }
     void flushOutput();
+    // Renames a file of the last run that a new one would replace, and says where it went.
+    void keepEarlier(const std::string& file, const char* what);
     // The server object sends nothing reliably of its own; a resend asked of it is allowed.
     bool onReliableResend(const PendingReliable& record) override;
 
@@ -155,6 +161,7 @@ class CRVServer : public RouterHost {
     std::function<std::string(const char* format)> localTime;
     MessageFeed* feed;
     std::string outputFolder;
+    platform::Files& files;
 
     // Transport.
     CClientMessageRouter router;
@@ -189,6 +196,9 @@ class CRVServer : public RouterHost {
     uint32_t startTick = 0;
     int64_t lastFlush = 0;
 
+    // What the disk refused, and the results and profiles it has still to take.
+    WriteFaults writeFaults;
+    WholeFiles wholeFiles;
     CRVServerLogger logger;
     std::unique_ptr<ServerStatistics> statistics;
     ZSystem system;
