@@ -92,8 +92,9 @@ inline std::string printed(const std::function<void()>& run) {
 
 class ServerHarness {
   public:
-    // An empty `config` writes no configuration file at all.
-    explicit ServerHarness(const std::string& config = defaultConfig()) {
+    // An empty `config` writes no configuration file at all; `files` stands in for the disk.
+    explicit ServerHarness(const std::string& config = defaultConfig(),
+                           platform::Files* files = nullptr) {
         if (!config.empty())
             folder.write("cfg/rvservercfg.ini", config);
         for (const char* sub : {"logs", "users", "sessions", "replay"})
@@ -103,6 +104,7 @@ class ServerHarness {
         env.root = folder.path() + "/";
         env.documentsFolder = folder.path() + "/no-documents";
         env.localTime = [](const char*) { return std::string(kLocalTime); };
+        env.files = files;
         server = std::make_unique<CRVServer>(env);
     }
     // Loads the configuration and initialises the server; returns its console.
