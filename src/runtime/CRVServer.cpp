@@ -116,6 +116,7 @@ void CRVServer::initialize() {
     logger.open(logName, outputPath(logName), [this] { return serverTime; });
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
+    openBanList();
     evolveSession();
     // Ready only with the port bound: a server that could not bind it sends no beats either, so
     // the fleet replaces it. An offline replay is no event a fleet could send drivers to.
@@ -152,6 +153,7 @@ void CRVServer::update() {
     router.update();
     updateStartSequence();
     checkLostClients();
+    stepBanList();
     checkSessionTime();
     stepReplayPlayback();
     if (statistics)
