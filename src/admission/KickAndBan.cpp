@@ -62,12 +62,13 @@ void CRVServer::saveBanList() {
         return;
     int error = 0;
     platform::Files& files = bans.files != nullptr ? *bans.files : platform::systemFiles();
+    // A disk that refuses the file is tried again with the next change, or the counts' minute.
+    bans.lastSaveMs = serverTime;
     if (!bans.file.write(bans.list, files, error)) {
         std::printf("Ban list %s could not be saved (%s): its bans apply until the server stops\n",
                     config.banList.c_str(), platform::errorText(error).c_str());
         return;
     }
-    bans.lastSaveMs = serverTime;
     bans.countsUnsaved = false;
 }
 

@@ -172,6 +172,9 @@ TEST_F(KickAndBan, BansTurnAwayByIdAddressAndFileSurviveRestartsEndInTimeAndFoll
               "until the server stops\n");
     join("cheat");
     EXPECT_TRUE(has(chats(), "Banned: bot."));
+    EXPECT_EQ(console("bans"),
+              "parsing command: bans\nBAN cheat for good by console, 1 turned "
+              "away: bot\n1 active bans, 2 expired\n");
     EXPECT_EQ(logged("BAN") + logged("UNBAN") + logged("BANNED"),
               "BAN,127.0.0.0/8,console,0,no reason given\n"
               "BAN,cheat,console,0,bot\nUNBAN,127.0.0.0/8,console\n"
@@ -187,6 +190,10 @@ TEST_F(KickAndBan, BansTurnAwayByIdAddressAndFileSurviveRestartsEndInTimeAndFoll
               "a.b.c.d/bits\n");
     join("late");
     EXPECT_TRUE(has(chats(), "Banned: edited."));
+    int answered = 0;  // refusals spend the answer budget of the address like any other answer
+    for (int i = 0; i < 20; ++i)
+        answered += (join("late"), chats().empty() ? 0 : 1);
+    EXPECT_EQ(std::pair(answered, server().limits.answerDrops.total()), std::pair(15, uint64_t(5)));
     delete server().bans.files;
     server().bans.files = nullptr;
 }
