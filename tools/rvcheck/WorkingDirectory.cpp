@@ -69,6 +69,8 @@ void probeKeys(const ZTINIReader& ini, const std::string& section,
     }
 }
 
+// MOTD and BANLIST are optional: their absence is silent, but either read from inside another
+// line is a trap all the same.
 const std::vector<std::pair<std::string, bool>> kConfigurationKeys = {
     {"MAXCLIENTS", false},    {"ACCEPTVERSION", false}, {"NAME", true},
     {"TRACK", true},          {"CONFIGURATION", true},  {"CAR", true},
@@ -76,7 +78,8 @@ const std::vector<std::pair<std::string, bool>> kConfigurationKeys = {
     {"PORT", false},          {"BANDWIDTH", false},     {"LOOP", false},
     {"WINNERBALLAST", false}, {"FULLMODE", false},      {"FRONTTIRE", true},
     {"REARTIRE", true},       {"RAIN", false},          {"DAMAGE", false},
-    {"MAXVALIDLAPS", false},  {"SESSIONS", false}};
+    {"MAXVALIDLAPS", false},  {"SESSIONS", false},      {"MOTD", false},
+    {"BANLIST", false}};
 const std::vector<std::pair<std::string, bool>> kSessionKeys = {
     {"ESCMODE", false},  {"TYPE", false},    {"MAXLAPS", false},
     {"MINLAPS", false},  {"NAME", true},     {"RACELAPS", false},
