@@ -4,7 +4,7 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench fuzz soak replay-speed replay-check format clean
+.PHONY: deps build run demo test test-sanitize bench bench-bans fuzz soak replay-speed replay-check format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -35,6 +35,11 @@ BENCH_LABEL ?= latest
 bench: build
 	build/rvbench --seconds $(BENCH_SECONDS) --label $(BENCH_LABEL) --server build/rvserver \
 		--relay build/rvrelay --demo demo --out bench/results
+
+# The ban list's file and admission lookups with BANS entries, against a plain scan.
+BANS ?= 100000
+bench-bans: build
+	build/rvbanbench --bans $(BANS)
 
 # Floods of each kind against the drivers' cadence, then 32 drivers on a lossy link.
 SOAK_SECONDS ?= 600

@@ -62,6 +62,8 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
             std::printf("Client %s refused, already here\n", printable(q.userName).c_str());
             return;
         }
+    if (refuseBanned(q, sender))
+        return;
 
     if (!config.frontTyre.empty() && !config.rearTyre.empty()) {
         std::printf("tireGUID=%d %d\n", q.tyreChecksum, checksums.tyres);
@@ -235,4 +237,6 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
         std::printf("PORT=%d\n\n", int(sender->port()));
     }
     router.send(client, race.lastStandings, msgsize::kStandings, 400, true);
+    if (!config.motd.empty())
+        sendServerChat(config.motd, client);
 }

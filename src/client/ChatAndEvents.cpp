@@ -97,6 +97,8 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
                                    nullptr);
             session->startTime = uint64_t(server->serverTime + Countdown::kCommandedStartDelayMs);
         }
+        if (command != "restart" && command != "nextses" && command != "startses")
+            server->runBanCommand(command, this);
         return;
     }
     // A vote counts once per window whatever a burst of chat spent, so it is always taken.
@@ -104,6 +106,7 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
         server->addVote(this, 0);
     } else if (command == "nextses") {
         server->addVote(this, 1);
+    } else if (server->voteKick(this, command)) {
     } else if (mayFanOut(broadcastBudget)) {
         uint8_t reply[msgsize::kNotAdminReply];
         ByteWriter w(reply, sizeof reply);

@@ -36,13 +36,14 @@ void CRVServer::loadVoteOptions() {
     vote.voteDuration = options.durationMs;
 }
 
-void CRVServer::addVote(CRVClientConnection* voter, int subject) {
+void CRVServer::addVote(CRVClientConnection* voter, int subject, CRVClientConnection* target) {
     const int64_t now = serverTime;
-    vote.openIfPast(now, subject);
+    vote.openIfPast(now, subject, target);
     if (!vote.takesVotes(now))
         return;
     const int needed = vote.needed(clients.size());
-    if (subject == vote.voteSubject) {
+    // A kick vote about another driver is another subject.
+    if (subject == vote.voteSubject && target == vote.voteTarget) {
         // The reminder is the one copy a repeated vote provokes: it spends the allowance.
         if (vote.hasVoted(voter)) {
             if (voter->mayFanOut(voter->broadcastBudget))
@@ -66,6 +67,9 @@ void CRVServer::addVote(CRVClientConnection* voter, int subject) {
         if (currentSession >= int(sessions.size()) - 1)
             currentSession = -1;
         evolveSession();
+    } else if (vote.voteSubject == Vote::kKick && vote.voteTarget != nullptr) {
+        std::printf("KICK BY VOTES\n");
+        kickClient(vote.voteTarget, "vote", "vote");
     }
     vote.voters.clear();
 }

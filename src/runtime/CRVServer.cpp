@@ -123,6 +123,7 @@ void CRVServer::initialize() {
         logName, outputPath(logName), [this] { return serverTime; }, files, &writeFaults);
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
+    openBanList();
     evolveSession();
     // Ready only with the port bound: a server that could not bind it sends no beats either, so
     // the fleet replaces it. An offline replay is no event a fleet could send drivers to.
@@ -167,6 +168,7 @@ void CRVServer::update() {
     router.update();
     updateStartSequence();
     checkLostClients();
+    stepBanList();
     checkSessionTime();
     wholeFiles.retry();
     stepReplayPlayback();

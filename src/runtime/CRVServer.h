@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "admission/AnswerLimits.h"
+#include "admission/BanList.h"
 #include "admission/CRVClientConnection.h"
 #include "admission/StartPoint.h"
 #include "client/TrackFlags.h"
@@ -94,6 +95,24 @@ class CRVServer : public RouterHost {
     bool loadStartPoints(const std::string& path);
     void loadOldStartPoints(const std::string& path);
     void runCommand(char* text);
+
+    // --- kick and ban (admission/) ---
+    void openBanList();
+    void readBanFile(const char* why);
+    void saveBanList();
+    // Once a second: the file read again when it changed on disk, bans whose time is up marked.
+    void stepBanList();
+    // True when a ban turns the request away; the refusal is sent, counted and logged.
+    bool refuseBanned(const ConnectRequest& request, const SocketAddress* sender);
+    // A kick or ban command from an admin (null: the remote console); false when the text is
+    // none of them.
+    bool runBanCommand(const std::string& text, CRVClientConnection* admin);
+    // A non-admin's "kick ID" asks for a vote; false when the text is not a kick.
+    bool voteKick(CRVClientConnection* voter, const std::string& text);
+    // Announced to everyone, logged, and removed the one way clients leave.
+    void kickClient(CRVClientConnection* client, const std::string& admin,
+                    const std::string& reason);
+    void printBans();
     // Replies to a requester that is not a client: straight through the socket, sent once.
     void sendRefusalText(const std::string& text, const SocketAddress* sender);
     void sendRefused(const std::string& text, const SocketAddress* sender);
@@ -128,7 +147,8 @@ class CRVServer : public RouterHost {
     void releaseRemovedClients();
     void checkSessionTime();
     void resetRace(bool skipSave);
-    void addVote(CRVClientConnection* client, int kind);
+    // `target` names the driver of a kick vote.
+    void addVote(CRVClientConnection* client, int kind, CRVClientConnection* target = nullptr);
     void updateRank(int id, int unused);
     void updateRaceRank(int id);
     void updatePracticeRank(int id);
@@ -184,6 +204,7 @@ class CRVServer : public RouterHost {
     StartPointLists startPoints;
     RaceState race;
     Vote vote;
+    Bans bans;
     TrackFlags flags;
     AnswerLimits limits;
 

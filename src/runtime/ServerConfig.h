@@ -47,6 +47,12 @@ struct ServerConfig {
     // [FLEET] SHUTDOWN_WHEN_FINISHED: ask the fleet host to end the event once the sequence is
     // over.
     bool shutdownWhenFinished = false;
+    // Optional: a server chat line each client gets right after its acceptance.
+    std::string motd;
+    // The ban list's file, under the working folder unless absolute; events on one host may
+    // share one.
+    static constexpr char kDefaultBanList[] = "cfg/bans.ini";
+    std::string banList = kDefaultBanList;
 };
 
 // Loads rvservercfg.ini from where the server looks: the documents folder's Ralvo/cfg first,

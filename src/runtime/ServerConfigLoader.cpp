@@ -73,6 +73,8 @@ void readServerConfiguration(const ZTINIReader& ini, ServerConfig& config,
     config.lobbyUdpHost = optionalValue(ini, "LOBBY", "UDPHOST", "127.0.0.1");
     config.lobbyHttpHost = optionalValue(ini, "LOBBY", "HTTPHOST", "127.0.0.1");
     config.shutdownWhenFinished = ini.getInt("FLEET", "SHUTDOWN_WHEN_FINISHED") != 0;
+    config.motd = optionalValue(ini, kConfig, "MOTD", "");
+    config.banList = optionalValue(ini, kConfig, "BANLIST", ServerConfig::kDefaultBanList);
     config.port = ini.getInt(kConfig, "PORT");
     config.bandwidth = float(ini.getInt(kConfig, "BANDWIDTH"));
     config.loop = ini.getInt(kConfig, "LOOP");

@@ -169,7 +169,7 @@ TEST(Results, EventBecomesOneDocumentPerSessionAndAPageAndDamageIsPlaced) {
         {"time":"0:00:500","name":"Ann","raceNumber":"7","guid":"guid-a","nationality":"IT"},
         {"time":"0:00:700","name":"Bob","raceNumber":"7","guid":"guid-b","nationality":"IT"},
         {"time":"0:01:000","name":"Cid","raceNumber":"7","guid":"guid-c","nationality":"IT"}],
-        "contacts":[],"infractions":[],"flags":[]}})"));
+        "contacts":[],"infractions":[],"flags":[],"raceControl":[]}})"));
     EXPECT_EQ(race, json::parse(R"({"file":"Test Server_Race_07_12_00.txt","session":"Race",
         "type":2,"typeName":"race","standings":[
         {"position":1,"guid":"guid-a","name":"Ann","laps":2,"bestLap":"0:10:000","bestLapMs":10000,
@@ -177,7 +177,8 @@ TEST(Results, EventBecomesOneDocumentPerSessionAndAPageAndDamageIsPlaced) {
         {"position":2,"guid":"guid-b","name":"Bob","laps":2,"bestLap":"0:11:000","bestLapMs":11000,
          "qualifyLap":null,"qualifyLapMs":0,"raceTime":"0:25:000","raceTimeMs":25000,
          "gap":"+0:03:000"}],
-        "events":{"joins":[],"chat":[],"contacts":[],"infractions":[],"flags":[]}})"));
+        "events":{"joins":[],"chat":[],"contacts":[],"infractions":[],"flags":[],
+        "raceControl":[]}})"));
     EXPECT_TRUE(has(event.read("event.html"),
                     "<h2>Race (race)</h2>\n<table><tr><th>Pos</th><th>Driver</th><th>Laps</th><th>"
                     "Best lap</th><th>Race time</th><th>Gap</th></tr>\n<tr><td>1</td><td>Ann</td>"

@@ -156,12 +156,17 @@ TEST(ToolsOnServer, QueryShowsStatusAndEchoAndAdminStartsTheRace) {
                              "confirmed: the race starts within 20 s (race, 10sec to start)\n");
     EXPECT_EQ(runTool("rvadmin", {at, "--password", "pitwall", "setBallast", "0", "25.5"}).exitCode,
               0);
+    EXPECT_EQ(runTool("rvadmin", {at, "--password", "pitwall", "ban", "10.0.0.0/8", "0"}).exitCode,
+              0);
     EXPECT_TRUE(within(2000, [&] {
         return has(server.console(), "**** WARNING WRONG ADMIN PASSWORD DETECTED ****\n") &&
-               has(server.console(), "parsing command: setBallast\n");
+               has(server.console(), "parsing command: setBallast\n") &&
+               has(server.folder.read("cfg/bans.ini"), "ADDRESS=10.0.0.0/8\r\n");
     })) << server.console();
 
-    EXPECT_EQ(runTool("rvadmin", {at, "--password", "x", "kick", "3"}).exitCode, 2);
+    EXPECT_EQ(runTool("rvadmin", {at, "--password", "x", "kick", "3", "x"}).exitCode, 0);
+    EXPECT_EQ(runTool("rvadmin", {at, "--password", "x", "ban", "1.2.3.4/40", "0"}).failure(),
+              "2 rvadmin: BAD ADDRESS 1.2.3.4/40\n");
     EXPECT_EQ(runTool("rvadmin", {at, "--password", "x", "setBallast", "a", "1"}).exitCode, 2);
     EXPECT_EQ(runTool("rvquery", {}).exitCode, 2);
     EXPECT_EQ(runTool("rvquery", {"--help"}).exitCode, 0);

@@ -44,7 +44,8 @@ const std::map<std::string, size_t> kEventFields = {
     {"JOIN", 6},         {"LAP", 4},          {"CHAT", 2},          {"JUMPSTART", 1},
     {"DISCONNECTED", 1}, {"CONTACT", 5},      {"CONTACTWALL", 1},   {"PITSPEEDINFRACTION", 1},
     {"CARILLEGAL", 1},   {"TRACKILLEGAL", 1}, {"RVSILLEGAL", 1},    {"FLAG", 3},
-    {"RACEEND", 1},      {"LOST", 1}};
+    {"RACEEND", 1},      {"LOST", 1},         {"KICK", 4},          {"BAN", 4},
+    {"UNBAN", 2},        {"BANNED", 3}};
 
 bool timeText(const std::string& t) {
     // "%d:%02d:%03d", with a leading "-" once the clock has wrapped.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <random>
 
+#include "admission/BanCommand.h"
 #include "common/Asker.h"
 #include "common/Cli.h"
 #include "common/Endpoint.h"
@@ -11,6 +12,9 @@
 namespace {
 
 constexpr char kProgram[] = "rvadmin";
+const std::string kCommands =
+    "reset, setBallast INDEX KG, pings, startRaceSequence, kick ID [REASON], "
+    "ban ID|GUID|ADDRESS[/BITS] MINUTES [REASON], unban GUID|ADDRESS[/BITS], bans";
 
 // The commands the server's console knows, with the words each takes.
 bool validCommand(const std::vector<std::string>& words, std::string& error) {
@@ -32,8 +36,18 @@ bool validCommand(const std::vector<std::string>& words, std::string& error) {
         error = "setBallast takes a client index (0 or more) and kilograms";
         return false;
     }
-    error =
-        "unknown command \"" + name + "\" (reset, setBallast INDEX KG, pings, startRaceSequence)";
+    // Kicks and bans are checked by the server's own reading of them.
+    std::string rest;
+    for (size_t i = 1; i < words.size(); ++i)
+        rest += " " + words[i];
+    const BanCommand ban = parseBanCommand(name, rest);
+    if (ban.kind != BanCommand::Kind::kNone) {
+        error = ban.error;
+        if (ban.kind == BanCommand::Kind::kList && words.size() > 1)
+            error = "bans takes no arguments";
+        return error.empty();
+    }
+    error = "unknown command \"" + name + "\" (" + kCommands + ")";
     return false;
 }
 
@@ -59,8 +73,7 @@ int main(int argc, char** argv) {
     int timeoutMs = 1000;
     bool verify = false;
     app.add_option("host", host, "HOST[:PORT] of the server (port 6666 when omitted)")->required();
-    app.add_option("command", command, "reset | setBallast INDEX KG | pings | startRaceSequence")
-        ->required();
+    app.add_option("command", command, kCommands + " (MINUTES 0: for good)")->required();
     app.add_option("--password", password, "the server's ADMIN password")->required();
     app.add_flag("--verify", verify, "confirm through a status query what the status can show");
     app.add_option("--timeout", timeoutMs, "milliseconds to wait for the status (default 1000)")
@@ -84,8 +97,9 @@ int main(int argc, char** argv) {
     const std::string text = join(command);
     if (!asker.send(server, tool::adminCommand(password, text), error))
         return tool::fail(kProgram, error);
-    std::printf("sent \"%s\" to %s; the server does not answer console commands\n", text.c_str(),
-                tool::describe(server).c_str());
+    std::printf("sent \"%s\" to %s; the server does not answer console commands%s\n",
+                tool::printable(text).c_str(), tool::describe(server).c_str(),
+                command.front() == "bans" ? " (the list is printed on its console)" : "");
     if (!verify)
         return tool::kOk;
 

@@ -12,6 +12,7 @@
 #include "runtime/CRVServer.h"
 #include "runtime/ServerConfig.h"
 #include "runtime/ZTINIReader.h"
+#include "rvcheck/BanListCheck.h"
 #include "rvcheck/KeyProbe.h"
 
 namespace fs = std::filesystem;
@@ -68,6 +69,8 @@ void probeKeys(const ZTINIReader& ini, const std::string& section,
     }
 }
 
+// MOTD and BANLIST are optional: their absence is silent, but either read from inside another
+// line is a trap all the same.
 const std::vector<std::pair<std::string, bool>> kConfigurationKeys = {
     {"MAXCLIENTS", false},    {"ACCEPTVERSION", false}, {"NAME", true},
     {"TRACK", true},          {"CONFIGURATION", true},  {"CAR", true},
@@ -75,7 +78,8 @@ const std::vector<std::pair<std::string, bool>> kConfigurationKeys = {
     {"PORT", false},          {"BANDWIDTH", false},     {"LOOP", false},
     {"WINNERBALLAST", false}, {"FULLMODE", false},      {"FRONTTIRE", true},
     {"REARTIRE", true},       {"RAIN", false},          {"DAMAGE", false},
-    {"MAXVALIDLAPS", false},  {"SESSIONS", false}};
+    {"MAXVALIDLAPS", false},  {"SESSIONS", false},      {"MOTD", false},
+    {"BANLIST", false}};
 const std::vector<std::pair<std::string, bool>> kSessionKeys = {
     {"ESCMODE", false},  {"TYPE", false},    {"MAXLAPS", false},
     {"MINLAPS", false},  {"NAME", true},     {"RACELAPS", false},
@@ -278,6 +282,15 @@ ordered_json checkWorkingDirectory(const std::string& dir, const std::string& do
                        {"present", votes.fromFile},
                        {"quorum", votes.quorum},
                        {"durationMs", votes.durationMs}};
+    report["motd"] = config.motd.empty() ? ordered_json(nullptr) : ordered_json(config.motd);
+    // The server's chat lines hold 63 characters; a longer one is never sent.
+    if (config.motd.size() > 63)
+        f.warn("MOTD has " + std::to_string(config.motd.size()) +
+               " characters: chat lines hold 63, so nobody would see it");
+    std::vector<std::string> banWarnings;
+    report["banList"] = banListOf(root, config, banWarnings);
+    for (const std::string& w : banWarnings)
+        f.warn(w);
     const bool playback = recorderPlaybackConfigured(root);
     report["recorder"] = {{"mode", playback ? "playback" : "record"},
                           {"file", CRVServerRecorder::kRecordingFile}};
@@ -339,6 +352,7 @@ std::string describeCheck(const ordered_json& r) {
         "votes: quorum " + text(v["quorum"]) + ", duration " + text(v["durationMs"]) + " ms" +
         (v["present"].get<bool>() ? " from " + text(v["file"]) : " (no " + text(v["file"]) + ")") +
         "\n";
+    out += describeBansAndMotd(r);
     out += "recorder: " + text(r["recorder"]["mode"]) + ", " + text(r["recorder"]["file"]) + "\n";
     const auto& l = r["lobby"];
     out += "lobby: UDP " + text(l["udpHost"]) + ", HTTP " + text(l["httpHost"]) +

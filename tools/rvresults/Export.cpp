@@ -40,10 +40,34 @@ struct LogSession {
     bool used = false;
 };
 
+// The fields from `first` on as one text: the last field of an event may hold commas.
+std::string textFrom(const std::vector<std::string>& f, size_t first) {
+    std::string text = first < f.size() ? f[first] : "";
+    for (size_t i = first + 1; i < f.size(); ++i)
+        text += "," + f[i];
+    return text;
+}
+
+// A kick, a ban, a lifted ban or a join a ban turned away, with the fields each kind has.
+ordered_json raceControl(const LogEvent& e) {
+    const auto& f = e.fields;
+    ordered_json out = {{"time", e.time}, {"kind", e.kind}, {"target", f[0]}};
+    if (e.kind == "KICK" || e.kind == "BANNED")
+        out["address"] = f[1];
+    if (e.kind != "BANNED")
+        out["admin"] = f[e.kind == "KICK" ? 2 : 1];
+    if (e.kind == "BAN")
+        out["minutes"] = f[2];
+    if (e.kind != "UNBAN")
+        out["reason"] = textFrom(f, e.kind == "BANNED" ? 2 : 3);
+    return out;
+}
+
 ordered_json eventsOf(const LogSession* s) {
     ordered_json out = {{"joins", ordered_json::array()},       {"laps", ordered_json::array()},
                         {"chat", ordered_json::array()},        {"contacts", ordered_json::array()},
-                        {"infractions", ordered_json::array()}, {"flags", ordered_json::array()}};
+                        {"infractions", ordered_json::array()}, {"flags", ordered_json::array()},
+                        {"raceControl", ordered_json::array()}};
     if (s == nullptr)
         return out;
     for (const LogEvent* e : s->events) {
@@ -61,12 +85,9 @@ ordered_json eventsOf(const LogSession* s) {
                                    {"lap", f[1]},
                                    {"split", f[2]},
                                    {"number", f[3]}});
-        else if (k == "CHAT") {
-            std::string text = f[1];
-            for (size_t i = 2; i < f.size(); ++i)
-                text += "," + f[i];
-            out["chat"].push_back({{"time", e->time}, {"guid", f[0]}, {"text", text}});
-        } else if (k == "CONTACT")
+        else if (k == "CHAT")
+            out["chat"].push_back({{"time", e->time}, {"guid", f[0]}, {"text", textFrom(f, 1)}});
+        else if (k == "CONTACT")
             out["contacts"].push_back({{"time", e->time}, {"guid", f[0]}, {"other", f[1]}});
         else if (k == "CONTACTWALL")
             out["contacts"].push_back({{"time", e->time}, {"guid", f[0]}, {"other", nullptr}});
@@ -76,6 +97,8 @@ ordered_json eventsOf(const LogSession* s) {
         else if (k == "FLAG")
             out["flags"].push_back(
                 {{"time", e->time}, {"guid", f[0]}, {"sector", f[1]}, {"flag", f[2]}});
+        else if (k == "KICK" || k == "BAN" || k == "UNBAN" || k == "BANNED")
+            out["raceControl"].push_back(raceControl(*e));
     }
     return out;
 }
@@ -163,6 +186,20 @@ std::string cell(const ordered_json& v) {
 
 }  // namespace
 
+std::string raceControlText(const ordered_json& e) {
+    auto field = [&](const char* key) { return e[key].get<std::string>(); };
+    std::string text = field("time") + " " + field("kind") + " " + field("target");
+    if (e.contains("address"))
+        text += " (" + field("address") + ")";
+    if (e.contains("minutes"))
+        text += field("minutes") == "0" ? " for good" : " for " + field("minutes") + " min";
+    if (e.contains("admin"))
+        text += " by " + field("admin");
+    if (e.contains("reason"))
+        text += ": " + field("reason");
+    return text;
+}
+
 std::string htmlPage(const std::string& title, const std::vector<ordered_json>& sessions) {
     std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
                        escape(title) +
@@ -181,6 +218,8 @@ std::string htmlPage(const std::string& title, const std::vector<ordered_json>& 
                     cell(s["type"] == 1 ? r["qualifyLap"] : r["bestLap"]) + cell(r["raceTime"]) +
                     cell(r["gap"]) + "</tr>\n";
         page += "</table>\n";
+        for (const ordered_json& e : s["events"]["raceControl"])
+            page += "<p>" + escape(raceControlText(e)) + "</p>\n";
     }
     return page + "</body></html>\n";
 }

@@ -13,4 +13,7 @@
 // same name are matched to the files in the order both were written.
 std::vector<nlohmann::ordered_json> sessionDocuments(const std::vector<ResultsFile>& results,
                                                      const std::vector<LogEvent>& log);
+// One line for a kick, ban, lifted ban or turned-away join: "0:12:345 KICK guid (address) by
+// admin: reason".
+std::string raceControlText(const nlohmann::ordered_json& event);
 std::string htmlPage(const std::string& title, const std::vector<nlohmann::ordered_json>& sessions);

@@ -27,6 +27,8 @@ std::string readableBlock(const nlohmann::ordered_json& s) {
                       r["gap"].is_null() ? "" : r["gap"].get<std::string>().c_str());
         out += tool::printable(std::string(line, std::strlen(line) - 1)) + "\n";
     }
+    for (const auto& e : s["events"]["raceControl"])
+        out += "  " + tool::printable(raceControlText(e)) + "\n";
     return out;
 }
 
