@@ -97,6 +97,8 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
                                    nullptr);
             session->startTime = uint64_t(server->serverTime + Countdown::kCommandedStartDelayMs);
         }
+        if (command == "drain")
+            server->startDraining();
         return;
     }
     // A vote counts once per window whatever a burst of chat spent, so it is always taken.

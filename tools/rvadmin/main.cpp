@@ -15,7 +15,7 @@ constexpr char kProgram[] = "rvadmin";
 // The commands the server's console knows, with the words each takes.
 bool validCommand(const std::vector<std::string>& words, std::string& error) {
     const std::string& name = words.front();
-    if (name == "reset" || name == "pings" || name == "startRaceSequence") {
+    if (name == "reset" || name == "pings" || name == "startRaceSequence" || name == "drain") {
         if (words.size() == 1)
             return true;
         error = name + " takes no arguments";
@@ -32,8 +32,8 @@ bool validCommand(const std::vector<std::string>& words, std::string& error) {
         error = "setBallast takes a client index (0 or more) and kilograms";
         return false;
     }
-    error =
-        "unknown command \"" + name + "\" (reset, setBallast INDEX KG, pings, startRaceSequence)";
+    error = "unknown command \"" + name +
+            "\" (reset, setBallast INDEX KG, pings, startRaceSequence, drain)";
     return false;
 }
 
@@ -59,7 +59,9 @@ int main(int argc, char** argv) {
     int timeoutMs = 1000;
     bool verify = false;
     app.add_option("host", host, "HOST[:PORT] of the server (port 6666 when omitted)")->required();
-    app.add_option("command", command, "reset | setBallast INDEX KG | pings | startRaceSequence")
+    app.add_option("command", command,
+                   "reset | setBallast INDEX KG | pings | startRaceSequence | drain (the event "
+                   "closes: no new clients, the server ends after the race)")
         ->required();
     app.add_option("--password", password, "the server's ADMIN password")->required();
     app.add_flag("--verify", verify, "confirm through a status query what the status can show");
@@ -103,6 +105,14 @@ int main(int argc, char** argv) {
             return tool::fail(kProgram, "not confirmed: the race does not start within 20 s (" +
                                             now + "); is the password right?");
         std::printf("confirmed: the race starts within 20 s (%s)\n", now.c_str());
+        return tool::kOk;
+    }
+    if (command.front() == "drain") {
+        // A closing event shows closed access, whatever its session allows.
+        if (s.access != 0)
+            return tool::fail(kProgram, "not confirmed: the server still lets clients in (" + now +
+                                            "); is the password right?");
+        std::printf("confirmed: the event is closing (%s, access closed)\n", now.c_str());
         return tool::kOk;
     }
     std::printf("the server is answering (%s); the status cannot show the effect of %s\n",
