@@ -40,15 +40,16 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "Ralvo race server team <rvserver@example.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "dedicated server for Ralvo race events")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "dedicated server for Ralvo race events\n"
-    " rvserver hosts one race event on one UDP port: it admits drivers and spectators, relays\n"
-    " their cars, keeps lap times and standings and leads everyone through practice, qualifying\n"
-    " and race. Each event runs as an instance of the rvserver@ systemd unit in its own folder\n"
-    " under /srv/rvserver. The operator tools check a configuration, query and command a running\n"
-    " server, print results, serve a live timing page and rebuild an event from its recording.")
+set(CPACK_PACKAGE_DESCRIPTION
+    "rvserver hosts one race event on one UDP port: it admits drivers and\n\
+spectators, relays their cars, keeps lap times and standings and leads\n\
+everyone through practice, qualifying and race. Each event runs as an\n\
+instance of the rvserver@ systemd unit in its own folder under /srv/rvserver.\n\
+The operator tools check a configuration, query and command a running\n\
+server, print results, serve a live timing page and rebuild an event from\n\
+its recording.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst

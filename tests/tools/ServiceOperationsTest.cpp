@@ -5,17 +5,16 @@
 TEST(ServiceOperations, AnEmptyEventEndsAtOnceWithExitZeroOnTheReloadSignal) {
     ServerProcess server(
         eventConfig("SESSIONS=1\n" + session(0, 0, "Warm-up", 0, 30), {"PORT=%PORT%"}));
-    ASSERT_TRUE(server.started);
-    EXPECT_EQ(server.signal(SIGUSR1, 2000), 0);
-    EXPECT_TRUE(has(server.console(), "Draining: no new clients")) << server.console();
+    // Left to its default, the signal would end the process by itself, not with exit 0.
+    EXPECT_TRUE(server.started && server.signal(SIGUSR1, 2000) == 0) << server.console();
 }
 
 TEST(ServiceOperations, CheckWarnsOfAnEventFolderBesideItOnTheSamePort) {
     TempFolder events;
-    for (const char* name : {"sunday", "monday"})
-        fs::copy(RV_SOURCE_DIR "/demo", events.path() + "/" + name, fs::copy_options::recursive);
-    const json sunday = json::parse(runTool("rvcheck", {events.path() + "/sunday", "--json"}).out);
-    EXPECT_EQ(sunday["warnings"], json::array({"the event folder " + events.path() +
-                                               "/monday beside this one also uses PORT=6666: "
-                                               "only one of the two servers can bind it"}));
+    fs::copy(RV_SOURCE_DIR "/demo", events.path() + "/sunday", fs::copy_options::recursive);
+    fs::copy(RV_SOURCE_DIR "/demo", events.path() + "/monday", fs::copy_options::recursive);
+    EXPECT_TRUE(has(runTool("rvcheck", {events.path() + "/sunday"}).out,
+                    "warning: the event folder " + events.path() +
+                        "/monday beside this one also uses PORT=6666: only one of the two servers "
+                        "can bind it\n"));
 }
