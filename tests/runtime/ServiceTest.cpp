@@ -29,7 +29,7 @@ struct NotifySocket {
 
 using Service = RaceFixture;
 
-TEST_F(Service, ReadyStatusOnChangesWatchdogAtHalfItsIntervalNothingWhileFrozenStoppingAtEnd) {
+TEST_F(Service, ReadyStatusOnChangesWatchdogAtHalfItsIntervalStoppingAndNoReadyWithoutThePort) {
     NotifySocket manager("notify");
     start();
     EXPECT_EQ(manager.take(), "READY=1|");
@@ -46,6 +46,14 @@ TEST_F(Service, ReadyStatusOnChangesWatchdogAtHalfItsIntervalNothingWhileFrozenS
     EXPECT_EQ(manager.take(), "WATCHDOG=1|STATUS=Practice, 10 min left, 2 drivers|");
     server().shutdown();
     EXPECT_EQ(manager.take(), "STOPPING=1|");
+    const std::string port = std::to_string(harness->port());  // a second event on its port
+    ServerHarness second(withEdits(defaultConfig(), {"PORT=" + port}));
+    testing::internal::CaptureStderr();
+    second.start();
+    EXPECT_EQ(
+        testing::internal::GetCapturedStderr(),
+        "[rvserver] UDP port " + port + " could not be bound: no client can reach this server\n");
+    EXPECT_EQ(manager.take(), "") << "never ready";
 }
 
 TEST(ServiceNotify, SocketFullOrNowhereIsSaidOnceAndTheServerRunsAsWithout) {
