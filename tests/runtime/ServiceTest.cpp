@@ -46,13 +46,12 @@ TEST_F(Service, ReadyStatusOnChangesWatchdogAtHalfItsIntervalStoppingAndNoReadyW
     EXPECT_EQ(manager.take(), "WATCHDOG=1|STATUS=Practice, 10 min left, 2 drivers|");
     server().shutdown();
     EXPECT_EQ(manager.take(), "STOPPING=1|");
-    const std::string port = std::to_string(harness->port());  // a second event on its port
-    ServerHarness second(withEdits(defaultConfig(), {"PORT=" + port}));
-    testing::internal::CaptureStderr();
+    ServerHarness second(withEdits(defaultConfig(), {"PORT=" + std::to_string(harness->port())}));
+    testing::internal::CaptureStderr();  // a second event on the same port
     second.start();
-    EXPECT_EQ(
-        testing::internal::GetCapturedStderr(),
-        "[rvserver] UDP port " + port + " could not be bound: no client can reach this server\n");
+    EXPECT_TRUE(
+        has(testing::internal::GetCapturedStderr(),
+            "[rvserver] UDP port " + std::to_string(harness->port()) + " could not be bound"));
     EXPECT_EQ(manager.take(), "") << "never ready";
 }
 

@@ -14,7 +14,5 @@ TEST(ServiceOperations, CheckWarnsOfAnEventFolderBesideItOnTheSamePort) {
     fs::copy(RV_SOURCE_DIR "/demo", events.path() + "/sunday", fs::copy_options::recursive);
     fs::copy(RV_SOURCE_DIR "/demo", events.path() + "/monday", fs::copy_options::recursive);
     EXPECT_TRUE(has(runTool("rvcheck", {events.path() + "/sunday"}).out,
-                    "warning: the event folder " + events.path() +
-                        "/monday beside this one also uses PORT=6666: only one of the two servers "
-                        "can bind it\n"));
+                    events.path() + "/monday beside this one also uses PORT=6666"));
 }
