@@ -1,26 +1,41 @@
 # Thin wrapper over CMake. `make run` starts the server in a fresh copy of demo/ under build/,
 # `make demo` runs the short demo event with simulated drivers and its live page,
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan,
-# `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
+# `make bench` measures the server against the reference relay (BENCH_SECONDS per point),
+# `make package` builds the Debian package into build/ and `make package-check` tries it.
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench bench-bans fuzz soak replay-speed replay-check format clean
+.PHONY: deps build run demo test test-sanitize bench bench-bans fuzz soak replay-speed replay-check format clean \
+	package package-check
+
+# The build's own chatter goes to build/build.log; only a failure shows it, by its last lines.
+BUILD_LOG = build/build.log
+quietly = @mkdir -p build; ( $(1) ) >$(BUILD_LOG) 2>&1 || { tail -n 40 $(BUILD_LOG); \
+	echo "build failed; the whole output is in $(BUILD_LOG)"; exit 1; }
 
 deps:
 	@bash scripts/deps.sh
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build -j $(JOBS)
+	$(call quietly,cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo && cmake --build build -j $(JOBS))
 
 run: build
-	rm -rf build/demo-run
-	cp -r demo build/demo-run
-	cd build/demo-run && ../rvserver
+	@rm -rf build/demo-run
+	@cp -r demo build/demo-run
+	@cd build/demo-run && ../rvserver
+
+# The Debian package (build/rvserver_VERSION_ARCH.deb), and its check: the file list, the unit,
+# the programs run from the unpacked package, lintian, and the same list from a second build.
+package: build
+	$(call quietly,cmake --build build --target package -j $(JOBS))
+	@ls build/*.deb
+
+package-check: package
+	bash scripts/package-check.sh build
 
 # The demo event with five simulated drivers (build/rvbot) and the live page on port 8080.
 demo: build
-	bash tools/demo/run-demo.sh
+	@bash tools/demo/run-demo.sh
 
 test: build
 	cd build && ctest --output-on-failure -j $(JOBS)

@@ -2,7 +2,8 @@
 # Installs what a fresh Debian machine lacks to build and test the server: a compiler, CMake,
 # GoogleTest, libcurl (the lobby's web request), the operator tools' libraries (CLI11 for
 # arguments, nlohmann-json for JSON, cpp-httplib for the live timing page) and Chromium, whose
-# headless mode tests that page in a real browser. Nothing is installed when everything is
+# headless mode tests that page in a real browser, libsystemd (readiness and watchdog) and lintian
+# (the package's check). Nothing is installed when everything is
 # already there.
 set -euo pipefail
 missing=()
@@ -19,6 +20,11 @@ dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
 dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
 dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
 command -v chromium >/dev/null 2>&1 || missing+=(chromium)
+# sd_notify: the server tells systemd it is ready, what the event is doing, and that its loop
+# turns (watchdog).
+dpkg -s libsystemd-dev >/dev/null 2>&1 || missing+=(libsystemd-dev)
+# `make package-check` runs lintian on the built Debian package.
+command -v lintian >/dev/null 2>&1 || missing+=(lintian)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

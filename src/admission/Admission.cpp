@@ -65,6 +65,11 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
     if (refuseBanned(q, sender))
         return;
 
+    if (draining.active) {
+        sendRefusalText("[RVSERVER]: The event is closing. Connection refused", sender);
+        return;
+    }
+
     if (!config.frontTyre.empty() && !config.rearTyre.empty()) {
         std::printf("tireGUID=%d %d\n", q.tyreChecksum, checksums.tyres);
         if (q.tyreChecksum != checksums.tyres) {

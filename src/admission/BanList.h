@@ -136,7 +136,7 @@ struct Bans {
     bool countsUnsaved = false;
     // An offline replay reads the list but never writes it.
     bool readOnly = false;
-    platform::Files* files = nullptr;  // null: the system's own
+    platform::Files* files = nullptr;  // null: the server's own
     // Turned-away joins are logged at this pace at most; a flood of forged joins in a banned
     // name is counted instead.
     TokenBucket lineBudget{5, 20};

@@ -74,6 +74,8 @@ void CRVServer::runCommand(char* text) {
         if (session != nullptr)
             session->startTime = uint64_t(serverTime + Countdown::kCommandedStartDelayMs);
         std::printf("Admin: startRaceSequence\n");
+    } else if (std::strcmp(command, "drain") == 0) {
+        startDraining();
     } else {
         runBanCommand(std::string(command) + " " + rest, nullptr);
     }

@@ -61,10 +61,10 @@ void CRVServer::saveBanList() {
     if (bans.readOnly)
         return;
     int error = 0;
-    platform::Files& files = bans.files != nullptr ? *bans.files : platform::systemFiles();
+    platform::Files& disk = bans.files != nullptr ? *bans.files : files;
     // A disk that refuses the file is tried again with the next change, or the counts' minute.
     bans.lastSaveMs = serverTime;
-    if (!bans.file.write(bans.list, files, error)) {
+    if (!bans.file.write(bans.list, disk, error)) {
         std::printf("Ban list %s could not be saved (%s): its bans apply until the server stops\n",
                     config.banList.c_str(), platform::errorText(error).c_str());
         return;

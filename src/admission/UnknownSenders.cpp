@@ -149,7 +149,8 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
             break;
         }
     uint8_t access = 0;
-    if (s != nullptr && s->acceptNew != 0)
+    // A closing event lets nobody in, whatever the session says.
+    if (s != nullptr && s->acceptNew != 0 && !draining.active)
         access = config.password.empty() ? 1 : 2;
 
     w.u8(s != nullptr ? s->type : 0);

@@ -97,7 +97,9 @@ void CRVClientConnection::onAdminCommand(uint8_t* data, int size) {
                                    nullptr);
             session->startTime = uint64_t(server->serverTime + Countdown::kCommandedStartDelayMs);
         }
-        if (command != "restart" && command != "nextses" && command != "startses")
+        if (command == "drain")
+            server->startDraining();
+        else if (command != "restart" && command != "nextses" && command != "startses")
             server->runBanCommand(command, this);
         return;
     }

@@ -101,8 +101,10 @@ void FleetSdk::turn(int64_t now, const FleetState& state) {
     const std::string session = fleetLabelValue(state.session);
     const bool sessionChanged = !sessionSent_ || session != lastSession_;
     const bool finish = state.finished && !shutdownQueued_;
-    if (!beat && !clients && !sessionChanged && !finish)
+    const bool draining = state.draining && !drainingSent_;
+    if (!beat && !clients && !sessionChanged && !finish && !draining)
         return;
+    drainingSent_ = drainingSent_ || draining;
     if (beat)
         lastHealth_ = now;
     lastClients_ = state.clients;
@@ -116,6 +118,9 @@ void FleetSdk::turn(int64_t now, const FleetState& state) {
             labels_["clients"] = std::to_string(state.clients);
         if (sessionChanged)
             labels_["session"] = session;
+        // The allocation's selector passes over events that carry this label.
+        if (draining)
+            labels_["draining"] = "true";
         shutdown_ = shutdown_ || finish;
     }
     wake_.notify_all();

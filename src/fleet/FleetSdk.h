@@ -19,6 +19,7 @@ struct FleetState {
     int clients = 0;
     std::string session;
     bool finished = false;  // the sequence is over and the event is to be shut down
+    bool draining = false;  // the event is closing: the fleet must not hand it out again
 };
 
 class FleetSdk {
@@ -80,6 +81,7 @@ class FleetSdk {
     std::string lastSession_;
     bool sessionSent_ = false;
     bool shutdownQueued_ = false;
+    bool drainingSent_ = false;
 
     // Shared with the helper thread: what is still to be said, newest values only.
     std::mutex mutex_;

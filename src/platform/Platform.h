@@ -69,6 +69,9 @@ std::string programPath();
 // Console events: SIGTERM and SIGHUP close (quit flag), SIGINT is ignored, SIGQUIT is the chord
 // that leaves the loop at once. Returns false when the handlers could not be installed.
 bool installConsoleHandlers(volatile sig_atomic_t* quitFlag, volatile sig_atomic_t* chordFlag);
+// SIGUSR1 (the service's reload) asks the event to close: it sets `drainFlag`, and like the
+// close event ends the loop's rest early.
+bool installDrainSignal(volatile sig_atomic_t* drainFlag);
 // Fatal signals write a post-mortem report into "dumps" (signal, fault address, backtrace,
 // build id, memory map), print the documents folder line, flush every output stream and then
 // end the process by the signal, as without the hook.

@@ -266,6 +266,7 @@ std::string programPath() {
 namespace {
 volatile sig_atomic_t* g_quitFlag = nullptr;
 volatile sig_atomic_t* g_chordFlag = nullptr;
+volatile sig_atomic_t* g_drainFlag = nullptr;
 
 void onCloseSignal(int) {
     if (g_quitFlag != nullptr)
@@ -274,6 +275,10 @@ void onCloseSignal(int) {
 void onChordSignal(int) {
     if (g_chordFlag != nullptr)
         *g_chordFlag = 1;
+}
+void onDrainSignal(int) {
+    if (g_drainFlag != nullptr)
+        *g_drainFlag = 1;
 }
 void onIgnoredSignal(int) {}
 
@@ -294,6 +299,11 @@ bool installConsoleHandlers(volatile sig_atomic_t* quitFlag, volatile sig_atomic
     ok = handle(SIGINT, onIgnoredSignal) && ok;
     ok = handle(SIGQUIT, onChordSignal) && ok;
     return ok;
+}
+
+bool installDrainSignal(volatile sig_atomic_t* drainFlag) {
+    g_drainFlag = drainFlag;
+    return handle(SIGUSR1, onDrainSignal);
 }
 
 void alert(const char* caption, const char* text) {

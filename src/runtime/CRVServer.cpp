@@ -131,13 +131,20 @@ void CRVServer::initialize() {
         fleet = FleetSdk::fromEnvironment();
         if (fleet)
             fleet->ready();
+        service = std::make_unique<ServiceStatus>();
+        service->ready();
+    } else if (feed == nullptr) {
+        // The server runs on without its port, but the service manager must not take it for up.
+        platform::alert("rvserver", ("UDP port " + std::to_string(config.port) +
+                                     " could not be bound: no client can reach this server")
+                                        .c_str());
     }
 }
 
 void CRVServer::tellFleet() {
     const SessionRecord* session = current();
     fleet->turn(serverTime, {int(clients.size()), session != nullptr ? session->name : "",
-                             sequenceFinished && config.shutdownWhenFinished});
+                             sequenceFinished && config.shutdownWhenFinished, draining.active});
 }
 
 void CRVServer::flushOutput() {
@@ -174,14 +181,19 @@ void CRVServer::update() {
     stepReplayPlayback();
     if (statistics)
         statistics->update(serverTime);
+    watchDraining();
     if (fleet)
         tellFleet();
+    if (service)
+        service->turn(*this, serverTime);
 }
 
 void CRVServer::shutdown() {
     if (shutdownDone_)
         return;
     shutdownDone_ = true;
+    if (service)
+        service->stopping();
     fleet.reset();
     statistics.reset();
     closeReplayRecorder();

@@ -24,7 +24,9 @@
 #include "records/CRVServerRecorder.h"
 #include "records/WholeFiles.h"
 #include "records/WriteFaults.h"
+#include "runtime/Draining.h"
 #include "runtime/ServerConfig.h"
+#include "runtime/ServiceStatus.h"
 #include "transport/CClientMessageRouter.h"
 #include "transport/RoutedPeer.h"
 
@@ -72,6 +74,11 @@ class CRVServer : public RouterHost {
     void initialize();
     void update();
     void shutdown();
+    // Closes the event: nobody new is admitted and the loop ends once the race is over or
+    // nobody is left. False when it already was closing or is shutting down.
+    bool startDraining();
+    // Whether a closing event is done and the main loop should end.
+    bool drained() const { return draining.over; }
     // A path relative to the working folder, placed under the server's root.
     std::string path(const std::string& relative) const;
     // Where a file the event writes goes: path(relative), or its name in the output folder.
@@ -228,6 +235,9 @@ class CRVServer : public RouterHost {
     std::unique_ptr<CRVServerRecorder> recorder;
     // Set only when a fleet host's sidecar watches this event (AGONES_SDK_HTTP_PORT).
     std::unique_ptr<FleetSdk> fleet;
+    // Set only on a live server once its port is bound: the service manager's notifications.
+    std::unique_ptr<ServiceStatus> service;
+    Draining draining;
 
   private:
     void onAdminCommand(const uint8_t* data, int size, const SocketAddress* sender);
@@ -243,6 +253,7 @@ class CRVServer : public RouterHost {
     void printHostAddress();
     void printBandwidthEstimate();
     void tellFleet();
+    void watchDraining();
 
     std::unique_ptr<ServerClock> ownClock_;
     bool shutdownDone_ = false;

@@ -78,6 +78,8 @@ int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
         e.at(int64_t(server.statistics->lastReport) + server.statistics->interval);
     if (server.fleet)
         e.at(server.fleet->nextHealthAt());
+    if (server.service)
+        e.at(server.service->nextBeatAt());
     return e.value();
 }
 

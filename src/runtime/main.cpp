@@ -10,6 +10,7 @@ namespace {
 // Set by signal handlers, read by the loop.
 volatile sig_atomic_t quitFlag = 0;
 volatile sig_atomic_t chordFlag = 0;
+volatile sig_atomic_t drainFlag = 0;
 
 // Constructed before main and destroyed at normal exit, which runs the shut-down.
 CRVServer server;
@@ -19,6 +20,7 @@ CRVServer server;
 int main() {
     if (!platform::installConsoleHandlers(&quitFlag, &chordFlag))
         platform::alert("rvserver", "SetConsoleCtrlHandler failed");
+    platform::installDrainSignal(&drainFlag);
     platform::installCrashHook();
     server.loadConfiguration();
     server.initialize();
@@ -27,9 +29,15 @@ int main() {
     if (quitFlag)
         return 0;
     do {
+        if (drainFlag) {
+            drainFlag = 0;
+            server.startDraining();
+        }
         server.update();
+        if (server.drained())
+            break;
         // A close event that came during the turn ends the loop without a rest first.
-        if (!quitFlag && !chordFlag)
+        if (!quitFlag && !chordFlag && !drainFlag)
             waitForNextTurn(server);
         if (chordFlag)
             break;

@@ -142,6 +142,9 @@ TEST_F(Fleet, ReadyHealthAtItsCadenceClientCountSessionLabelAndShutdownOnlyWhenA
         Lines heard = sidecar.settled(expected.size());
         std::erase(heard, kHealth);
         EXPECT_EQ(heard, expected) << asked;
+        printed([&] { server().startDraining(); });  // the fleet hands a closing event out no more
+        at(400001);
+        EXPECT_EQ(sidecar.settled(sidecar.heard().size() + 1).back(), label("draining", "true"));
         harness.reset();
     }
 }

@@ -4,11 +4,12 @@
 // Both the shipped event and the short one `make demo` runs.
 TEST(ToolsCheck, DemoEventsHaveNoWarnings) {
     for (const char* config : {"/demo/cfg/rvservercfg.ini", "/tools/demo/rvservercfg.ini"}) {
-        TempFolder folder;
-        fs::copy(RV_SOURCE_DIR "/demo", folder.path(), fs::copy_options::recursive);
-        fs::copy_file(std::string(RV_SOURCE_DIR) + config, folder.path() + "/cfg/rvservercfg.ini",
+        TempFolder folder;  // the event one folder down: other tests' events are no siblings
+        const std::string event = folder.path() + "/event";
+        fs::copy(RV_SOURCE_DIR "/demo", event, fs::copy_options::recursive);
+        fs::copy_file(std::string(RV_SOURCE_DIR) + config, event + "/cfg/rvservercfg.ini",
                       fs::copy_options::overwrite_existing);
-        ToolRun run = runTool("rvcheck", {folder.path(), "--json"});
+        ToolRun run = runTool("rvcheck", {event, "--json"});
         EXPECT_EQ(run.exitCode, 0) << run.out;
         json report = json::parse(run.out);
         EXPECT_EQ(report["warnings"], json::array());
@@ -19,7 +20,8 @@ TEST(ToolsCheck, DemoEventsHaveNoWarnings) {
 
 TEST(ToolsCheck, NamesEveryTrapWithItsReasonAndFailsOnErrors) {
     TempFolder folder;
-    folder.write("cfg/rvservercfg.ini",
+    const std::string event = folder.path() + "/event";
+    folder.write("event/cfg/rvservercfg.ini",
                  crlf("[CONFIGURATION]\nMAXCLIENTS=40\nACCEPTVERSION=120\n"
                       "NAME=The Very Long Server Name Cup\nTRACK=oak\nCONFIGURATION=gp\n"
                       "CAR=gt3;gt4;\n;ADMIN=old\nADMIN=pitwall\nPORT=7000\nFRONTTIRE=f.rvt\n"
@@ -27,9 +29,9 @@ TEST(ToolsCheck, NamesEveryTrapWithItsReasonAndFailsOnErrors) {
                       "[SESSION0]\nTYPE=2\nRACELAPS=3\nWAITTIME=30\nACCEPTNEW=1\n"
                       "[ENTRYLIST]\nENTRIES=2\nDRIVER10=zed\nDRIVER0=amy\nBALLAST0=20\n"
                       "DRIVER1=bob\nBALLAST1=10\n"));
-    folder.write("cars/gt3/tyres/f.rvt", "abc");
-    folder.makeFolder("server/logs");
-    ToolRun run = runTool("rvcheck", {folder.path(), "--json"});
+    folder.write("event/cars/gt3/tyres/f.rvt", "abc");
+    folder.makeFolder("event/server/logs");
+    ToolRun run = runTool("rvcheck", {event, "--json"});
     EXPECT_EQ(run.exitCode, 1);
     json report = json::parse(run.out);
     EXPECT_EQ(report["errors"], json::parse(R"([
@@ -56,9 +58,9 @@ TEST(ToolsCheck, NamesEveryTrapWithItsReasonAndFailsOnErrors) {
               "\r\nMAXCLIENTS=40");
 
     // A file saved with LF line ends breaks every text value; the readable block says so last.
-    folder.write("cfg/rvservercfg.ini",
+    folder.write("event/cfg/rvservercfg.ini",
                  "[CONFIGURATION]\nNAME=x\nPASSWORD=\nSESSIONS=1\n[SESSION0]\nNAME=P\n");
-    ToolRun lf = runTool("rvcheck", {folder.path()});
+    ToolRun lf = runTool("rvcheck", {event});
     EXPECT_EQ(lf.exitCode, 1);
     EXPECT_TRUE(has(lf.out,
                     "\nerror: the configuration has LF-only line ends: every text value "

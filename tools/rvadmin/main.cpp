@@ -14,12 +14,12 @@ namespace {
 constexpr char kProgram[] = "rvadmin";
 const std::string kCommands =
     "reset, setBallast INDEX KG, pings, startRaceSequence, kick ID [REASON], "
-    "ban ID|GUID|ADDRESS[/BITS] MINUTES [REASON], unban GUID|ADDRESS[/BITS], bans";
+    "ban ID|GUID|ADDRESS[/BITS] MINUTES [REASON], unban GUID|ADDRESS[/BITS], bans, drain";
 
 // The commands the server's console knows, with the words each takes.
 bool validCommand(const std::vector<std::string>& words, std::string& error) {
     const std::string& name = words.front();
-    if (name == "reset" || name == "pings" || name == "startRaceSequence") {
+    if (name == "reset" || name == "pings" || name == "startRaceSequence" || name == "drain") {
         if (words.size() == 1)
             return true;
         error = name + " takes no arguments";
@@ -73,7 +73,10 @@ int main(int argc, char** argv) {
     int timeoutMs = 1000;
     bool verify = false;
     app.add_option("host", host, "HOST[:PORT] of the server (port 6666 when omitted)")->required();
-    app.add_option("command", command, kCommands + " (MINUTES 0: for good)")->required();
+    app.add_option("command", command,
+                   kCommands + " (MINUTES 0: for good; drain: the event closes, no new clients, "
+                               "the server ends after the race)")
+        ->required();
     app.add_option("--password", password, "the server's ADMIN password")->required();
     app.add_flag("--verify", verify, "confirm through a status query what the status can show");
     app.add_option("--timeout", timeoutMs, "milliseconds to wait for the status (default 1000)")
@@ -117,6 +120,14 @@ int main(int argc, char** argv) {
             return tool::fail(kProgram, "not confirmed: the race does not start within 20 s (" +
                                             now + "); is the password right?");
         std::printf("confirmed: the race starts within 20 s (%s)\n", now.c_str());
+        return tool::kOk;
+    }
+    if (command.front() == "drain") {
+        // A closing event shows closed access, whatever its session allows.
+        if (s.access != 0)
+            return tool::fail(kProgram, "not confirmed: the server still lets clients in (" + now +
+                                            "); is the password right?");
+        std::printf("confirmed: the event is closing (%s, access closed)\n", now.c_str());
         return tool::kOk;
     }
     std::printf("the server is answering (%s); the status cannot show the effect of %s\n",

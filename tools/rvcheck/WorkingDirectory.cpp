@@ -244,6 +244,29 @@ void checkServerFolders(const std::string& root, Findings& f) {
             f.warn(std::string(folder) + "/ is missing: " + loss + " would be written");
 }
 
+// Events run side by side as folders of one parent (the service unit's /srv/rvserver/NAME);
+// two that name the same port leave one server without its socket.
+void checkSiblingPorts(const std::string& dir, int port, Findings& f) {
+    std::error_code ec;
+    const fs::path here = fs::canonical(dir.empty() ? "." : dir, ec);
+    if (ec || port == 0 || !here.has_parent_path())
+        return;
+    for (const fs::directory_entry& e : fs::directory_iterator(here.parent_path(), ec)) {
+        const std::string root = e.path().string() + "/";
+        if (e.path() == here || !fs::is_regular_file(root + "cfg/rvservercfg.ini", ec))
+            continue;
+        ZTINIReader ini;
+        ServerConfig other;
+        std::vector<SessionRecord> sessions;
+        if (loadConfigurationFile(ini, root + "documents", root).empty())
+            continue;
+        readServerConfiguration(ini, other, sessions);
+        if (other.port == port)
+            f.warn("the event folder " + e.path().string() + " beside this one also uses PORT=" +
+                   std::to_string(port) + ": only one of the two servers can bind it");
+    }
+}
+
 }  // namespace
 
 ordered_json checkWorkingDirectory(const std::string& dir, const std::string& documentsFolder) {
@@ -298,6 +321,8 @@ ordered_json checkWorkingDirectory(const std::string& dir, const std::string& do
                        {"udpHost", config.lobbyUdpHost},
                        {"httpHost", config.lobbyHttpHost}};
     checkServerFolders(root, f);
+    if (!file.empty())
+        checkSiblingPorts(dir, config.port, f);
     report["errors"] = f.errors;
     report["warnings"] = f.warnings;
     return report;
