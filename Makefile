@@ -5,7 +5,7 @@
 # `make package` builds the Debian package into build/ and `make package-check` tries it.
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench bench-bans fuzz soak replay-speed replay-check format clean \
+.PHONY: deps build run demo test test-sanitize bench bench-bans fuzz soak replay-speed replay-check kill-test format clean \
 	package package-check
 
 # The build's own chatter goes to build/build.log; only a failure shows it, by its last lines.
@@ -85,6 +85,12 @@ replay-speed: build
 # Records a short event on a live server, replays it and compares the logs and results files.
 replay-check: build
 	bash scripts/replay-check.sh build
+
+# Kills a running event with SIGKILL at KILLS random moments and starts it again in the same
+# folder: every file must read whole, every kept recording must replay.
+KILLS ?= 100
+kill-test: build
+	bash scripts/kill-test.sh build $(KILLS)
 
 format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

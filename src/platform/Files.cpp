@@ -67,6 +67,19 @@ long Files::plainFileSize(const std::string& path) {
     return S_ISREG(st.st_mode) ? long(st.st_size) : -2;
 }
 
+bool Files::read(const std::string& path, std::string& content) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    content.clear();
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        content.append(buffer, size_t(n));
+    ::close(fd);
+    return n == 0;
+}
+
 Files& systemFiles() {
     static Files files;
     return files;

@@ -23,6 +23,8 @@ class Files {
     // -1 when there is nothing at `path`; symbolic links are not followed, and anything that
     // is not a plain file reads as -2.
     virtual long plainFileSize(const std::string& path);
+    // The whole of a plain file; false when there is none or it cannot be read.
+    virtual bool read(const std::string& path, std::string& content);
 };
 
 // The operating system's own files.

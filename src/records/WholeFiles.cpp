@@ -26,8 +26,14 @@ bool WholeFiles::has(const std::string& path) const {
 }
 
 bool WholeFiles::attempt(const Entry& e) {
-    if (e.keepEarlier)
+    if (e.keepEarlier) {
+        // The same text again (an empty looped race saves its empty results every turn) loses
+        // nothing by replacing, and keeping each copy would fill the disk.
+        std::string earlier;
+        if (files_.read(e.path, earlier) && earlier == e.content)
+            return true;
         platform::keepAside(files_, e.path, false);
+    }
     int error = 0;
     if (platform::writeWholeFile(files_, e.path, e.content, error))
         return true;

@@ -18,7 +18,8 @@ class WholeFiles {
     WholeFiles(platform::Files& files, WriteFaults& faults) : files_(files), faults_(faults) {}
 
     // Writes `content` as `path` (`name` is what console lines call it). With `keepEarlier`, a
-    // file already there is first kept under a numbered name, so nothing is overwritten.
+    // file already there is first kept under a numbered name, so nothing is overwritten (a file
+    // with the same text is left as it is).
     void write(const std::string& path, const std::string& name, const std::string& content,
                bool keepEarlier);
     // Tries the files still waiting once more.

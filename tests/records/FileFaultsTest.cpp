@@ -66,6 +66,8 @@ TEST(FileFaults, ResultsAndProfilesWaitForTheDiskAndAreNeverTornOrOverwritten) {
     save();
     EXPECT_EQ(h.folder.read(numberedName(kResults, 1)), first);
     EXPECT_EQ(h.folder.read(kResults), "[HEADER]\nNAME=Practice\nTYPE=1\nCLIENTS=0\n");
+    save();  // the same text again (an empty looped race) keeps no copy
+    EXPECT_EQ(h.folder.list("server/sessions").size(), 2u);
 
     // A full disk: a line now, one a minute after, and the file is written once there is room.
     disk.where = "sessions/";
