@@ -71,7 +71,8 @@ TEST(FileFaults, ResultsAndProfilesWaitForTheDiskAndAreNeverTornOrOverwritten) {
 
     // A full disk: a line now, one a minute after, and the file is written once there is room.
     disk.where = "sessions/";
-    disk.space = 20;  // the first 20 bytes fit, the rest does not
+    disk.space = 20;
+    s.sessions[0].type = kPractice;  // the first 20 bytes fit, the rest does not
     EXPECT_EQ(save(),
               "Could not write " + kResults + ": No space left on device (40 bytes not written)\n");
     EXPECT_EQ(printed([&] { h.advance(59000); }), "");
@@ -82,7 +83,7 @@ TEST(FileFaults, ResultsAndProfilesWaitForTheDiskAndAreNeverTornOrOverwritten) {
     EXPECT_FALSE(h.folder.exists(kResults));
     disk.heal();
     EXPECT_EQ(printed([&] { h.turn(); }), "");
-    EXPECT_EQ(h.folder.read(kResults), "[HEADER]\nNAME=Practice\nTYPE=1\nCLIENTS=0\n");
+    EXPECT_EQ(h.folder.read(kResults), first);
     EXPECT_EQ(h.folder.list("server/sessions").size(), 3u);  // no temp file left behind
 
     // A profile on a failing disk, then in a folder that was removed and made again.
