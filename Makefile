@@ -4,7 +4,7 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench fuzz soak replay-speed replay-check format clean
+.PHONY: deps build run demo test test-sanitize bench bench-live fuzz soak replay-speed replay-check format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -35,6 +35,12 @@ BENCH_LABEL ?= latest
 bench: build
 	build/rvbench --seconds $(BENCH_SECONDS) --label $(BENCH_LABEL) --server build/rvserver \
 		--relay build/rvrelay --demo demo --out bench/results
+
+# rvlive with LIVE_VIEWERS stream viewers of one event that changes every second, against no viewers.
+LIVE_VIEWERS ?= 500
+bench-live: build
+	build/rvlivebench --rvlive build/rvlive --viewers $(LIVE_VIEWERS) --seconds $(BENCH_SECONDS) \
+		--out bench/results/live.txt
 
 # Floods of each kind against the drivers' cadence, then 32 drivers on a lossy link.
 SOAK_SECONDS ?= 600

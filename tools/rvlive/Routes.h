@@ -1,0 +1,33 @@
+#pragma once
+// What rvlive answers over HTTP: the host's index and each event's page, their streams and their
+// JSON for scripts, and the page assets. Pages only: nothing here changes a server.
+
+#include <atomic>
+#include <functional>
+
+#include "rvlive/LiveHost.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace live {
+
+struct StreamLimits {
+    int maxViewers = 1000;            // open streams in all; more are refused with 503
+    int keepAliveMs = 10000;          // a comment line this often, so that a gone viewer is noticed
+    std::function<int64_t()> wallMs;  // the clock a page sets its countdowns by
+};
+
+// Open streams, shared by every page's stream.
+struct Viewers {
+    std::atomic<int> open{0};
+};
+
+void addLiveRoutes(httplib::Server& http, LiveHost& host, const StreamLimits& limits,
+                   Viewers& viewers);
+
+// Further pages served beside the live ones (league pages) register here.
+void addExtraRoutes(httplib::Server& http);
+
+}  // namespace live
