@@ -38,37 +38,28 @@ class Browser {
         from_ = out[0];
     }
     ~Browser() {
-        if (pid_ <= 0)
-            return;
-        call("Browser.close", nlohmann::json::object());
         ::close(to_);
         ::close(from_);
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)  // never -1: that would be every process
+            ::waitpid(pid_, nullptr, 0);
     }
 
-    // The document of `url` once `ready` (a script expression) is true, or as it is after `ms`.
-    std::string pageWhen(const std::string& url, const std::string& ready, int ms = 8000) {
+    // The document of `url` once `ready` (a script expression) is true, or as it is after 8 s.
+    std::string pageWhen(const std::string& url, const std::string& ready) {
         const auto target = call("Target.createTarget", {{"url", url}});
-        session_ = call("Target.attachToTarget",
-                        {{"targetId", target.value("targetId", "")}, {"flatten", true}})
-                       .value("sessionId", "");
+        const std::string session =
+            call("Target.attachToTarget",
+                 {{"targetId", target.value("targetId", "")}, {"flatten", true}})
+                .value("sessionId", "");
+        const std::string page = "document.documentElement.outerHTML";
         std::string dom;
-        for (int waited = 0; waited < ms; waited += 100) {
-            const auto r =
-                call("Runtime.evaluate",
-                     {{"expression", "(" + ready + ") ? document.documentElement.outerHTML : ''"},
-                      {"returnByValue", true}},
-                     session_);
-            dom = r["result"].value("value", "");
-            if (!dom.empty())
-                return dom;
-            ::usleep(100000);
-        }
-        return call("Runtime.evaluate",
-                    {{"expression", "document.documentElement.outerHTML"}, {"returnByValue", true}},
-                    session_)["result"]
-            .value("value", "");
+        for (int tries = 0; tries <= 80 && dom.empty(); ++tries, ::usleep(100000))
+            dom = call("Runtime.evaluate",
+                       {{"expression", tries < 80 ? "(" + ready + ") ? " + page + " : ''" : page},
+                        {"returnByValue", true}},
+                       session)["result"]
+                      .value("value", "");
+        return dom;
     }
 
   private:
@@ -81,20 +72,17 @@ class Browser {
         const std::string text = message.dump() + '\0';
         if (::write(to_, text.data(), text.size()) != ssize_t(text.size()))
             return nlohmann::json::object();
-        for (;;) {
-            const size_t end = buffer_.find('\0');
-            if (end == std::string::npos) {
-                char chunk[65536];
-                const ssize_t n = ::read(from_, chunk, sizeof chunk);
-                if (n <= 0)
-                    return nlohmann::json::object();
-                buffer_.append(chunk, size_t(n));
-                continue;
+        for (char chunk[65536];;) {
+            for (size_t end; (end = buffer_.find('\0')) != std::string::npos;) {
+                const auto reply = nlohmann::json::parse(buffer_.substr(0, end), nullptr, false);
+                buffer_.erase(0, end + 1);
+                if (reply.is_object() && reply.value("id", 0) == id_)
+                    return reply.value("result", nlohmann::json::object());
             }
-            const auto reply = nlohmann::json::parse(buffer_.substr(0, end), nullptr, false);
-            buffer_.erase(0, end + 1);
-            if (reply.is_object() && reply.value("id", 0) == id_)
-                return reply.value("result", nlohmann::json::object());
+            const ssize_t n = ::read(from_, chunk, sizeof chunk);
+            if (n <= 0)
+                return nlohmann::json::object();
+            buffer_.append(chunk, size_t(n));
         }
     }
 
@@ -102,5 +90,5 @@ class Browser {
     pid_t pid_ = -1;
     int to_ = -1, from_ = -1;
     int id_ = 0;
-    std::string buffer_, session_;
+    std::string buffer_;
 };

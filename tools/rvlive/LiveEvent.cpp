@@ -1,5 +1,6 @@
 #include "rvlive/LiveEvent.h"
 
+#include <cstdio>
 #include <random>
 
 #include "common/Endpoint.h"
@@ -33,6 +34,7 @@ void LiveEvent::readConfiguration() {
     ServerConfig config;
     std::vector<SessionRecord> sessions;
     readServerConfiguration(ini, config, sessions);
+    std::lock_guard lock(statusMutex_);
     name_ = config.name;
     track_ = config.track;
     maxClients_ = config.maxClients;
@@ -44,11 +46,16 @@ void LiveEvent::readConfiguration() {
 }
 
 void LiveEvent::askStatus(tool::Asker& asker, int waitMs) {
-    if (!serverKnown_)
-        return;
+    SocketAddress server;
+    {
+        std::lock_guard lock(statusMutex_);
+        if (!serverKnown_)
+            return;
+        server = server_;
+    }
     const uint32_t token = std::random_device{}();
     const tool::Answer a = asker.ask(
-        server_, tool::statusQuery(token), waitMs, 0,
+        server, tool::statusQuery(token), waitMs, 0,
         [token](const std::vector<uint8_t>& answer) { return tool::checkStatus(answer, token); });
     std::lock_guard lock(statusMutex_);
     answering_ = a.ok;
@@ -85,6 +92,10 @@ void LiveEvent::update() {
     }
     for (const LogEvent& e : news.events)
         model_.apply(e);
+    // Counted once per look, so that a log full of foreign text prints a line a turn at most.
+    if (news.skippedLines > 0)
+        std::printf("rvlive: %s: %d lines that are not event lines left out\n", id_.c_str(),
+                    news.skippedLines);
     ordered_json state = model_.state();
     state["event"] = eventJson();
     ordered_json feed = model_.takeFeed();
@@ -100,6 +111,7 @@ void LiveEvent::update() {
 ordered_json LiveEvent::summary() const {
     ordered_json latest = stream_.latest();
     const ordered_json& state = latest["state"];
+    std::lock_guard lock(statusMutex_);
     if (state.is_null())
         return {{"id", id_},
                 {"name", name_},

@@ -51,13 +51,14 @@ class LiveEvent {
     std::optional<int64_t> origin_;
     std::string published_;  // the last published page, to publish only changes
 
+    bool configured_ = false;  // only the turns look at it
+
+    // The configuration and the status answers: the status thread and the turns share them.
+    mutable std::mutex statusMutex_;
     std::string name_, track_;
     int maxClients_ = 0;
-    bool configured_ = false;
     SocketAddress server_{};
     bool serverKnown_ = false;
-
-    mutable std::mutex statusMutex_;
     bool answering_ = false;
     int clients_ = 0;
 };

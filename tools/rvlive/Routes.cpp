@@ -21,12 +21,36 @@ void notFound(httplib::Response& res, const std::string& what) {
     res.set_content(what + "\n", "text/plain; charset=utf-8");
 }
 
+// Takes a stream's place for the viewer at `from`; false when none is left.
+bool admit(const std::string& from, const StreamLimits& limits, Viewers& viewers) {
+    if (viewers.open.fetch_add(1) >= limits.maxViewers) {
+        viewers.open.fetch_sub(1);
+        return false;
+    }
+    if (from.rfind("127.", 0) == 0 || from == "::1")
+        return true;
+    std::lock_guard lock(viewers.mutex);
+    if (viewers.byAddress[from] < limits.maxViewersPerAddress) {
+        viewers.byAddress[from]++;
+        return true;
+    }
+    viewers.open.fetch_sub(1);
+    return false;
+}
+
+void leave(const std::string& from, Viewers& viewers) {
+    viewers.open.fetch_sub(1);
+    std::lock_guard lock(viewers.mutex);
+    auto it = viewers.byAddress.find(from);
+    if (it != viewers.byAddress.end() && --it->second <= 0)
+        viewers.byAddress.erase(it);
+}
+
 // Server-sent events from `stream`: what the viewer missed (or a snapshot), then each update as
 // it is released. `keep` holds the stream's owner for as long as the viewer stays.
 void serveStream(Broadcast& stream, std::shared_ptr<void> keep, const httplib::Request& req,
                  httplib::Response& res, const StreamLimits& limits, Viewers& viewers) {
-    if (viewers.open.fetch_add(1) >= limits.maxViewers) {
-        viewers.open.fetch_sub(1);
+    if (!admit(req.remote_addr, limits, viewers)) {
         res.status = 503;
         res.set_header("Retry-After", "30");
         res.set_content("too many viewers\n", "text/plain; charset=utf-8");
@@ -64,7 +88,7 @@ void serveStream(Broadcast& stream, std::shared_ptr<void> keep, const httplib::R
                     return false;
             return true;
         },
-        [&viewers](bool) { viewers.open.fetch_sub(1); });
+        [&viewers, from = req.remote_addr](bool) { leave(from, viewers); });
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include "rvlive/LiveHost.h"
 
@@ -14,7 +17,10 @@ class Server;
 namespace live {
 
 struct StreamLimits {
-    int maxViewers = 1000;            // open streams in all; more are refused with 503
+    int maxViewers = 1000;  // open streams in all; more are refused with 503
+    // Open streams from one address other than loopback, so that one sender cannot take every
+    // place; viewers behind a proxy on this host all arrive from loopback and the proxy limits.
+    int maxViewersPerAddress = 100;
     int keepAliveMs = 10000;          // a comment line this often, so that a gone viewer is noticed
     std::function<int64_t()> wallMs;  // the clock a page sets its countdowns by
 };
@@ -22,6 +28,8 @@ struct StreamLimits {
 // Open streams, shared by every page's stream.
 struct Viewers {
     std::atomic<int> open{0};
+    std::mutex mutex;
+    std::map<std::string, int> byAddress;  // remote addresses other than loopback
 };
 
 void addLiveRoutes(httplib::Server& http, LiveHost& host, const StreamLimits& limits,

@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
     std::printf("rvlive: http://%s:%d/ for %zu event(s)\n", bind.c_str(), port,
                 host.events().size());
     std::fflush(stdout);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     std::thread turns([&] {
         for (int sinceRescan = 0; pause(kTurnMs); sinceRescan += kTurnMs) {
