@@ -217,10 +217,12 @@ int main(int argc, char** argv) {
     char when[32];
     const std::time_t t = std::time(nullptr);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", std::gmtime(&t));
+    std::string load;
+    std::getline(std::ifstream("/proc/loadavg"), load);
     char report[2048];
     std::snprintf(
         report, sizeof report,
-        "rvlivebench, %s UTC\nmachine: %s\n"
+        "rvlivebench, %s UTC\nmachine: %s (load average at the end: %s)\n"
         "load: one event, %d drivers, one lap each per second (one update a second), %d s per "
         "window; viewers read over loopback\n\n"
         "window            viewers   cpu %%   rss KiB\n"
@@ -229,9 +231,9 @@ int main(int argc, char** argv) {
         "read -> viewer ms  p50 %.0f / p99 %.0f / max %.0f over %zu deliveries (ms clock)\n"
         "updates missed by viewers: %d, viewers dropped: %d\n"
         "memory per viewer: %.1f KiB (rss with viewers connected minus baseline, divided)\n",
-        when, machineDescription().c_str(), kDrivers, seconds, baseline.cpuPercent, baseline.rssKiB,
-        watching.size(), loaded.cpuPercent, loaded.rssKiB, d.p50, d.p99, d.max, d.count, missing,
-        dropped,
+        when, machineDescription().c_str(), load.substr(0, load.find(' ', 10)).c_str(), kDrivers,
+        seconds, baseline.cpuPercent, baseline.rssKiB, watching.size(), loaded.cpuPercent,
+        loaded.rssKiB, d.p50, d.p99, d.max, d.count, missing, dropped,
         watching.empty() ? 0.0
                          : double(connected.rssKiB - baseline.rssKiB) / double(watching.size()));
     std::fputs(report, stdout);

@@ -174,7 +174,7 @@ TEST(LivePage, BrowserShowsTimingColoursGapsTimeLeftAndTheHostsEvents) {
         << events[0];
     EXPECT_TRUE(std::regex_match(
         events.at(1),
-        std::regex(R"(Old Cup\|ridge\|Practice \(practice\)\|.* left\|\|not answering)")))
+        std::regex(R"(Old Cup\|ridge\|Practice\|.* left\|\|not answering)")))
         << events[1];
 }
 

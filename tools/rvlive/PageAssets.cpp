@@ -39,7 +39,7 @@ const char kPageStyle[] =
 @media (prefers-color-scheme:dark){:root{--bg:#101217;--fg:#e8eaed;--muted:#9aa0a6;--line:#2a2e36;
 --row:#171a21;--accent:#ff4d5e;--sb:#c77dff;--pb:#4ade80;--bad:#fbbf24}}
 *{box-sizing:border-box}
-body{margin:0;background:var(--bg);color:var(--fg);font:clamp(14px,1.1vw + 8px,30px)/1.35 system-ui,sans-serif}
+body{margin:0;background:var(--bg);color:var(--fg);font:clamp(14px,.55vw + 8.5px,30px)/1.35 system-ui,sans-serif}
 header{display:flex;align-items:center;gap:1em;padding:.5em 1em;border-bottom:3px solid var(--accent)}
 h1{font-size:1.3em;margin:0;flex:1}h2{font-size:1em;margin:.2em 0 .5em}
 a{color:inherit}.back{color:var(--muted)}
@@ -54,7 +54,8 @@ table{border-collapse:collapse;width:100%;font-variant-numeric:tabular-nums}
 th{text-align:left;font-size:.8em;color:var(--muted);font-weight:600;border-bottom:1px solid var(--line)}
 td,th{padding:.3em .5em;white-space:nowrap}
 tbody tr:nth-child(even){background:var(--row)}
-td.name{font-weight:600;white-space:normal}
+td.name{font-weight:600}
+@media (max-width:800px){td.name{white-space:normal}}
 td.sb{color:#fff;background:var(--sb);font-weight:700}td.pb{color:var(--pb);font-weight:700}
 td.status{color:var(--bad)}tr.gone{opacity:.55}
 .tools{text-align:right;margin:.3em 0}
@@ -90,6 +91,10 @@ function sessionClock(s, leaderLaps, delay) {
   if (s.type === 2) return "Lap " + Math.min(leaderLaps + 1, s.raceLaps) + " of " + s.raceLaps;
   return s.endsAt == null ? "" : (s.endsAt > now ? clockText(s.endsAt - now) + " left" : "Time up");
 }
+// "Race (race)" says it twice; "Sprint (race)" does not.
+function sessionName(s) {
+  return s.name.toLowerCase() === s.typeName ? s.name : s.name + " (" + s.typeName + ")";
+}
 function cell(row, text, cls) {
   const td = row.insertCell();
   td.textContent = text == null ? "" : String(text);
@@ -103,7 +108,7 @@ function drawEvent() {
   document.title = e.name ? e.name + " - live timing" : "Live timing";
   $("event").textContent = (e.name || "Live timing") + (e.track ? " \u00b7 " + e.track : "");
   $("session").textContent = !s ? (e.hasLog ? "No session yet" : "No event log yet")
-      : s.name + " (" + s.typeName + ")" + (state.final ? " \u2013 final classification" : "");
+      : sessionName(s) + (state.final ? " \u2013 final classification" : "");
   $("delay").textContent = e.delay > 0 ? "delayed by " + e.delay + " s" : "";
   $("gaphead").textContent = showInterval ? "Int" : "Gap";
   $("toggle").textContent = showInterval ? "Show gaps" : "Show intervals";
@@ -151,7 +156,7 @@ function drawIndex() {
     a.textContent = e.name || e.id;
     row.insertCell().append(a);
     cell(row, e.track);
-    cell(row, e.session ? e.session.name + " (" + e.session.typeName + ")" : "", "session");
+    cell(row, e.session ? sessionName(e.session) : "", "session");
     const c = cell(row, "", "clock-cell");
     c.dataset.index = body.rows.length - 1;
     cell(row, e.drivers == null ? "" : e.drivers + "/" + e.maxClients, "drivers");

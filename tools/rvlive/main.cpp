@@ -93,6 +93,12 @@ int main(int argc, char** argv) {
     httplib::Server http;
     const int threads = limits.maxViewers + kSpareThreads;
     http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    // Address reuse only: with the port shared, a second rvlive would take half of the viewers of
+    // the first instead of failing to start.
+    http.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // A viewer whose socket has stayed full this long is dropped.
     http.set_write_timeout(5, 0);
     live::addLiveRoutes(http, host, limits, viewers);
