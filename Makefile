@@ -1,7 +1,8 @@
 # Thin wrapper over CMake. `make run` starts the server in a fresh copy of demo/ under build/,
 # `make demo` runs the short demo event with simulated drivers and its live page,
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan,
-# `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
+# `make bench` measures the server against the reference relay (BENCH_SECONDS per point),
+# `make bench-live` rvlive with 500 stream viewers.
 JOBS ?= 2
 
 .PHONY: deps build run demo test test-sanitize bench bench-live fuzz soak replay-speed replay-check format clean

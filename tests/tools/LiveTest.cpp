@@ -173,8 +173,7 @@ TEST(LivePage, BrowserShowsTimingColoursGapsTimeLeftAndTheHostsEvents) {
             R"(Live Cup\|oakfield\|Warm-up \(practice\)\|(29:\d\d|30:00) left\|3/10\|answering)")))
         << events[0];
     EXPECT_TRUE(std::regex_match(
-        events.at(1),
-        std::regex(R"(Old Cup\|ridge\|Practice\|.* left\|\|not answering)")))
+        events.at(1), std::regex(R"(Old Cup\|ridge\|Practice\|.* left\|\|not answering)")))
         << events[1];
 }
 
@@ -219,7 +218,8 @@ TEST(LiveStream, ResumesWithoutGapsOrRepeatsAndWaitsForWholeLines) {
 }
 
 // Unknown paths and events are 404; streams beyond the limit 503, while a viewer that never
-// reads holds nobody up; a removed event folder leaves the index and the others carry on.
+// reads holds nobody up; a removed event folder leaves the index, a new one joins it, and the
+// others carry on.
 TEST(LiveStream, RefusesUnknownAndExcessRequestsAndOutlivesAVanishedEvent) {
     TempFolder host;
     FakeEvent a("A Cup", host.path() + "/a"), b("B Cup", host.path() + "/b");
@@ -250,8 +250,11 @@ TEST(LiveStream, RefusesUnknownAndExcessRequestsAndOutlivesAVanishedEvent) {
     done = true;
 
     fs::remove_all(host.path() + "/b");
-    EXPECT_TRUE(
-        within(4000, [&] { return live.get("/index.json")["state"]["events"].size() == 1; }));
+    FakeEvent c("C Cup", host.path() + "/c");
+    EXPECT_TRUE(within(4000, [&] {
+        const json events = live.get("/index.json")["state"]["events"];
+        return events.size() == 2 && events[1]["name"] == "C Cup";
+    }));
     EXPECT_EQ(live.status("/e/b/"), 404);
     EXPECT_EQ(live.get("/e/a/live.json")["state"]["standings"][0]["bestLap"], "1:30.000");
 }
