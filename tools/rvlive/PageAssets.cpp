@@ -25,7 +25,7 @@ const char kEventPage[] = R"page(<!DOCTYPE html>
 <span id="clock" class="clock"></span><span id="delay" class="quiet"></span></section>
 <div class="layout"><main>
 <div class="tools"><button id="toggle" type="button">Show intervals</button></div>
-<table id="standings"><thead><tr><th>Pos</th><th>No</th><th>Driver</th><th>Laps</th>
+<table id="standings"><thead><tr><th>Pos</th><th class="opt">No</th><th>Driver</th><th class="opt">Laps</th>
 <th id="gaphead">Gap</th><th>Last</th><th>Best</th><th class="wide">Split</th>
 <th class="wide">Status</th></tr></thead><tbody></tbody></table>
 <p id="nolaps" class="quiet" hidden>No laps yet.</p></main>
@@ -49,6 +49,7 @@ a{color:inherit}.back{color:var(--muted)}
 .quiet{color:var(--muted)}
 .layout{display:grid;grid-template-columns:minmax(0,3fr) minmax(14em,1fr);gap:1em;padding:0 1em 1em}
 @media (max-width:800px){.layout{grid-template-columns:1fr}.wide{display:none}}
+@media (max-width:600px){.opt{display:none}td,th{padding:.25em .3em}header{padding:.4em .6em}}
 main{overflow-x:auto;padding:0 1em}.layout main{padding:0}
 table{border-collapse:collapse;width:100%;font-variant-numeric:tabular-nums}
 th{text-align:left;font-size:.8em;color:var(--muted);font-weight:600;border-bottom:1px solid var(--line)}
@@ -118,9 +119,9 @@ function drawEvent() {
     const row = body.insertRow();
     if (d.status === "left" || d.status === "retired" || d.status === "kicked" || d.status === "banned") row.className = "gone";
     cell(row, d.position, "pos");
-    cell(row, d.number, "number");
+    cell(row, d.number, "number opt");
     cell(row, d.name, "name");
-    cell(row, d.laps, "laps");
+    cell(row, d.laps, "laps opt");
     cell(row, showInterval ? d.interval : d.gap, "gap");
     cell(row, d.lastLap, "last " + d.lastMark);
     cell(row, d.bestLap, "best " + d.bestMark);
