@@ -66,8 +66,8 @@ void serveStream(Broadcast& stream, std::shared_ptr<void> keep, const httplib::R
     res.set_header("Cache-Control", "no-cache");
     res.set_chunked_content_provider(
         "text/event-stream",
-        [&stream, keep, at, pending, keepAliveMs = limits.keepAliveMs](size_t,
-                                                                       httplib::DataSink& sink) {
+        [&stream, &viewers, keep, at, pending, keepAliveMs = limits.keepAliveMs](
+            size_t, httplib::DataSink& sink) {
             std::vector<Broadcast::Text> out;
             out.swap(*pending);
             if (out.empty()) {
@@ -78,8 +78,10 @@ void serveStream(Broadcast& stream, std::shared_ptr<void> keep, const httplib::R
                 }
                 // A viewer so far behind that its updates are no longer held is dropped; its
                 // browser comes back with its last id and gets a snapshot.
-                if (!stream.next(*at, out))
+                if (!stream.next(*at, out)) {
+                    viewers.slowDropped++;
                     return false;
+                }
                 if (out.empty())
                     out.push_back(std::make_shared<const std::string>(":\n\n"));
             }

@@ -30,6 +30,7 @@ struct Viewers {
     std::atomic<int> open{0};
     std::mutex mutex;
     std::map<std::string, int> byAddress;  // remote addresses other than loopback
+    std::atomic<uint64_t> slowDropped{0};  // viewers that fell behind every held update
 };
 
 void addLiveRoutes(httplib::Server& http, LiveHost& host, const StreamLimits& limits,

@@ -114,10 +114,17 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     std::thread turns([&] {
+        uint64_t dropsShown = 0;
         for (int sinceRescan = 0; pause(kTurnMs); sinceRescan += kTurnMs) {
             if (sinceRescan >= kRescanMs) {
                 host.rescan();
                 sinceRescan = 0;
+                // Counted, and said at most once a rescan, however many go at once.
+                if (const uint64_t drops = viewers.slowDropped; drops != dropsShown) {
+                    std::printf("rvlive: %llu slow viewers dropped so far\n",
+                                static_cast<unsigned long long>(drops));
+                    dropsShown = drops;
+                }
             }
             host.update();
         }
