@@ -2,10 +2,11 @@
 # `make demo` runs the short demo event with simulated drivers and its live page,
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan,
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point),
+# `make bench-live` rvlive with 500 stream viewers,
 # `make package` builds the Debian package into build/ and `make package-check` tries it.
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench bench-bans fuzz soak replay-speed replay-check kill-test format clean \
+.PHONY: deps build run demo test test-sanitize bench bench-bans bench-live fuzz soak replay-speed replay-check kill-test format clean \
 	package package-check
 
 # The build's own chatter goes to build/build.log; only a failure shows it, by its last lines.
@@ -55,6 +56,12 @@ bench: build
 BANS ?= 100000
 bench-bans: build
 	build/rvbanbench --bans $(BANS)
+
+# rvlive with LIVE_VIEWERS stream viewers of one event that changes every second, against no viewers.
+LIVE_VIEWERS ?= 500
+bench-live: build
+	build/rvlivebench --rvlive build/rvlive --viewers $(LIVE_VIEWERS) --seconds $(BENCH_SECONDS) \
+		--out bench/results/live.txt
 
 # Floods of each kind against the drivers' cadence, then 32 drivers on a lossy link.
 SOAK_SECONDS ?= 600

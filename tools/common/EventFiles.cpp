@@ -138,25 +138,33 @@ bool readEventLog(const std::string& path, std::vector<LogEvent>& out, std::stri
     out.clear();
     for (size_t i = 0; i < lines.size(); ++i) {
         LogEvent e;
-        e.lineNumber = int(i + 1);
-        std::vector<std::string> parts;
-        std::istringstream in(lines[i]);
-        for (std::string part; std::getline(in, part, ',');)
-            parts.push_back(part);
-        if (!lines[i].empty() && lines[i].back() == ',')
-            parts.push_back("");
-        auto known = parts.size() >= 2 ? kEventFields.find(parts[1]) : kEventFields.end();
-        if (parts.size() < 2 || !timeText(parts[0]) || known == kEventFields.end() ||
-            parts.size() - 2 < known->second) {
+        if (!readEventLine(lines[i], e)) {
             error = name + " line " + std::to_string(i + 1) + ": not an event line: \"" +
                     lines[i].substr(0, 60) + "\"";
             return false;
         }
-        e.time = parts[0];
-        e.kind = parts[1];
-        e.fields.assign(parts.begin() + 2, parts.end());
+        e.lineNumber = int(i + 1);
         out.push_back(e);
     }
+    return true;
+}
+
+bool readEventLine(std::string line, LogEvent& out) {
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    std::vector<std::string> parts;
+    std::istringstream in(line);
+    for (std::string part; std::getline(in, part, ',');)
+        parts.push_back(part);
+    if (!line.empty() && line.back() == ',')
+        parts.push_back("");
+    auto known = parts.size() >= 2 ? kEventFields.find(parts[1]) : kEventFields.end();
+    if (parts.size() < 2 || !timeText(parts[0]) || known == kEventFields.end() ||
+        parts.size() - 2 < known->second)
+        return false;
+    out.time = parts[0];
+    out.kind = parts[1];
+    out.fields.assign(parts.begin() + 2, parts.end());
     return true;
 }
 

@@ -36,5 +36,9 @@ struct LogEvent {
 bool readEventLog(const std::string& path, std::vector<LogEvent>& out, std::string& error,
                   bool allowPartialLastLine = false);
 
+// One line of a log (without its line end, a trailing CR allowed); false when it is not an event
+// line. `out.lineNumber` is left to the caller. Followers of a growing log read line by line.
+bool readEventLine(std::string line, LogEvent& out);
+
 // The newest "rvserverlog[...].txt" in `folder`, or "" when there is none.
 std::string newestEventLog(const std::string& folder);
