@@ -19,6 +19,11 @@ dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
 dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
 dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
 command -v chromium >/dev/null 2>&1 || missing+=(chromium)
+# The league database: SQLite embedded, PostgreSQL through libpqxx for a league of several hosts;
+# the server package gives the league's tests a private cluster of their own.
+dpkg -s libsqlite3-dev >/dev/null 2>&1 || missing+=(libsqlite3-dev)
+dpkg -s libpqxx-dev >/dev/null 2>&1 || missing+=(libpqxx-dev)
+dpkg -s postgresql >/dev/null 2>&1 || missing+=(postgresql)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

@@ -1,0 +1,221 @@
+// Championship tables: points by finishing position over the race sessions the rules select.
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+#include "runtime/ZTINIReader.h"
+#include "rvleague/Queries.h"
+#include "util/LineEnds.h"
+
+using nlohmann::ordered_json;
+
+namespace {
+
+// ZTINIReader gives the whole section for a missing key, so presence is looked up first.
+bool has(const ZTINIReader& ini, const std::string& key) {
+    return ini.sectionText("CHAMPIONSHIP").find(key + "=") != std::string::npos;
+}
+
+std::vector<std::string> split(const std::string& text, char by) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, by);)
+        if (!part.empty())
+            out.push_back(part);
+    return out;
+}
+
+bool wholeNumber(const std::string& text, long long& out) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 12)
+        return false;
+    out = std::stoll(text);
+    return true;
+}
+
+bool dateValue(const std::string& text) {
+    return text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+           text.find_first_not_of("0123456789-") == std::string::npos;
+}
+
+// The rules' filter on sessions `s` of events `e`, with its parameters after `params`.
+std::string roundFilter(const ChampionshipRules& rules, std::vector<SqlValue>& params) {
+    std::string where = " WHERE s.type = 2";
+    auto list = [&](const char* column, auto values) {
+        where += std::string(" AND ") + column + " IN (";
+        for (size_t i = 0; i < values.size(); ++i) {
+            params.push_back(values[i]);
+            where += (i ? ",$" : "$") + std::to_string(params.size());
+        }
+        where += ")";
+    };
+    if (!rules.tracks.empty())
+        list("e.track", rules.tracks);
+    if (!rules.events.empty()) {
+        std::vector<SqlValue> ids;
+        for (long long id : rules.events)
+            ids.push_back(SqlValue(int64_t(id)));
+        list("e.id", ids);
+    }
+    if (!rules.from.empty()) {
+        params.push_back(rules.from);
+        where += " AND s.started_at >= $" + std::to_string(params.size());
+    }
+    if (!rules.to.empty()) {
+        params.push_back(rules.to + " 99");  // the whole last day
+        where += " AND s.started_at < $" + std::to_string(params.size());
+    }
+    return where;
+}
+
+struct Standing {
+    std::string guid, name;
+    std::vector<int> roundPoints;
+    std::vector<int> finishes;  // count of each finishing position, first place first
+    int points = 0;
+};
+
+}  // namespace
+
+bool readChampionshipRules(const std::string& text, ChampionshipRules& out, std::string& error) {
+    ZTINIReader ini;
+    std::string lf = text;
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    ini.content = withCrlf(lf);
+    ini.loaded = true;
+    out = {};
+    auto get = [&](const char* key) { return ini.getString("CHAMPIONSHIP", key); };
+    if (ini.sectionText("CHAMPIONSHIP").empty() || !has(ini, "NAME") || !has(ini, "POINTS")) {
+        error = "[CHAMPIONSHIP] with NAME= and POINTS= expected";
+        return false;
+    }
+    out.name = get("NAME");
+    for (const std::string& p : split(get("POINTS"), ',')) {
+        long long v = 0;
+        if (!wholeNumber(p, v)) {
+            error = "POINTS wants whole numbers separated by commas, not \"" + get("POINTS") + "\"";
+            return false;
+        }
+        out.points.push_back(int(v));
+    }
+    for (auto [key, value] :
+         {std::pair{"FASTESTLAP", &out.fastestLap}, {"DROPWORST", &out.dropWorst}}) {
+        long long v = 0;
+        if (has(ini, key) && !wholeNumber(get(key), v)) {
+            error = std::string(key) + " wants a whole number, not \"" + get(key) + "\"";
+            return false;
+        }
+        *value = int(v);
+    }
+    if (has(ini, "TRACK"))
+        out.tracks = split(get("TRACK"), ';');
+    if (has(ini, "EVENTS"))
+        for (const std::string& id : split(get("EVENTS"), ',')) {
+            long long v = 0;
+            if (!wholeNumber(id, v)) {
+                error =
+                    "EVENTS wants event numbers separated by commas, not \"" + get("EVENTS") + "\"";
+                return false;
+            }
+            out.events.push_back(v);
+        }
+    for (auto [key, value] : {std::pair{"FROM", &out.from}, {"UNTIL", &out.to}}) {
+        if (!has(ini, key))
+            continue;
+        *value = get(key);
+        if (!dateValue(*value)) {
+            error = std::string(key) + " wants a date YYYY-MM-DD, not \"" + *value + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+ordered_json championship(Repository& r, const ChampionshipRules& rules) {
+    std::vector<SqlValue> params;
+    const std::string where = roundFilter(rules, params);
+    const std::string from = " FROM sessions s JOIN events e ON e.id = s.event_id";
+    std::map<int64_t, size_t> roundOf;
+    std::map<int64_t, std::string> fastest;
+    const std::string fastestColumn =
+        rules.fastestLap > 0 ? ", (SELECT l.guid FROM laps l WHERE l.session_id = s.id AND"
+                               " l.valid = 1 ORDER BY l.lap_ms, l.log_line LIMIT 1)"
+                             : ", NULL";
+    for (const SqlRow& row :
+         r.query("SELECT s.id" + fastestColumn + from + where + " ORDER BY s.started_at, s.id",
+                 params)) {
+        roundOf[row.integer(0)] = roundOf.size();
+        if (!row.null(1))
+            fastest[row.integer(0)] = row.text(1);
+    }
+    const size_t rounds = roundOf.size();
+    std::map<std::string, Standing> table;
+    for (const SqlRow& row : r.query("SELECT s.id, x.guid, d.name, x.position, x.laps" + from +
+                                         " JOIN results x ON x.session_id = s.id"
+                                         " JOIN drivers d ON d.guid = x.guid" +
+                                         where,
+                                     params)) {
+        Standing& st = table[row.text(1)];
+        if (st.guid.empty()) {
+            st = {row.text(1), row.text(2), std::vector<int>(rounds, 0), {}, 0};
+            st.finishes.assign(std::max<size_t>(rules.points.size(), 1) + 64, 0);
+        }
+        const size_t round = roundOf[row.integer(0)];
+        const int64_t position = row.integer(3);
+        // Only a driver who completed a lap is classified.
+        if (row.integer(4) > 0 && position >= 1) {
+            if (size_t(position) <= rules.points.size())
+                st.roundPoints[round] += rules.points[size_t(position) - 1];
+            if (size_t(position) <= st.finishes.size())
+                ++st.finishes[size_t(position) - 1];
+        }
+        if (fastest.count(row.integer(0)) && fastest[row.integer(0)] == st.guid)
+            st.roundPoints[round] += rules.fastestLap;
+    }
+    std::vector<Standing> order;
+    for (auto& [guid, st] : table) {
+        std::vector<int> sorted = st.roundPoints;
+        std::sort(sorted.begin(), sorted.end());
+        for (size_t i = std::min(sorted.size(), size_t(std::max(rules.dropWorst, 0)));
+             i < sorted.size(); ++i)
+            st.points += sorted[i];
+        order.push_back(st);
+    }
+    // Points, then wins, then second places and so on; a tie beyond that stays in guid order.
+    std::stable_sort(order.begin(), order.end(), [](const Standing& a, const Standing& b) {
+        if (a.points != b.points)
+            return a.points > b.points;
+        return a.finishes > b.finishes;
+    });
+    ordered_json doc = {
+        {"name", rules.name}, {"rounds", rounds}, {"standings", ordered_json::array()}};
+    for (size_t i = 0; i < order.size(); ++i)
+        doc["standings"].push_back({{"position", i + 1},
+                                    {"guid", order[i].guid},
+                                    {"name", order[i].name},
+                                    {"points", order[i].points},
+                                    {"wins", order[i].finishes[0]},
+                                    {"round_points", order[i].roundPoints}});
+    return doc;
+}
+
+void keepChampionship(Repository& r, const std::string& name, const std::string& text) {
+    r.transaction([&] {
+        r.query(
+            "INSERT INTO championships (name, rules) VALUES ($1, $2)"
+            " ON CONFLICT (name) DO UPDATE SET rules = excluded.rules",
+            {name, text});
+    });
+}
+
+std::vector<std::string> championshipNames(Repository& r) {
+    std::vector<std::string> names;
+    for (const SqlRow& row : r.query("SELECT name FROM championships ORDER BY name"))
+        names.push_back(row.text(0));
+    return names;
+}
+
+std::string championshipText(Repository& r, const std::string& name) {
+    const SqlRows rows = r.query("SELECT rules FROM championships WHERE name = $1", {name});
+    return rows.empty() ? "" : rows[0].text(0);
+}
