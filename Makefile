@@ -4,7 +4,7 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench fuzz soak replay-speed replay-check format clean
+.PHONY: deps build run demo test test-sanitize bench bench-league fuzz soak replay-speed replay-check format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -35,6 +35,13 @@ BENCH_LABEL ?= latest
 bench: build
 	build/rvbench --seconds $(BENCH_SECONDS) --label $(BENCH_LABEL) --server build/rvserver \
 		--relay build/rvrelay --demo demo --out bench/results
+
+# The league database under a generated league of LEAGUE_EVENTS events x 3 sessions x 20 drivers
+# x 30 laps, on SQLite and on a private PostgreSQL cluster. LEAGUE_EVENTS=1000 is the full run
+# (1.8 million laps, about half an hour on two cores); the default is a tenth of it.
+LEAGUE_EVENTS ?= 100
+bench-league: build
+	bash bench/league-bench.sh build $(LEAGUE_EVENTS) bench/results/league-$(LEAGUE_EVENTS).txt
 
 # Floods of each kind against the drivers' cadence, then 32 drivers on a lossy link.
 SOAK_SECONDS ?= 600

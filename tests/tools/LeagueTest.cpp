@@ -33,8 +33,17 @@ int64_t count(Repository& db, const std::string& table) {
 ImportedEvent race(int day, const std::string& track, const std::vector<std::string>& order,
                    const std::string& fastest) {
     const std::string d = std::to_string(day);
-    ImportedEvent e{"Cup Server", track, "short", "gt1", "1/2/3/4", "2026-03-0" + d + " 20:00:00",
-                    "/srv/cup", "rvserverlog[03_0" + d + "_20_00].txt", {}, {}, {}};
+    ImportedEvent e{"Cup Server",
+                    track,
+                    "short",
+                    "gt1",
+                    "1/2/3/4",
+                    "2026-03-0" + d + " 20:00:00",
+                    "/srv/cup",
+                    "rvserverlog[03_0" + d + "_20_00].txt",
+                    {},
+                    {},
+                    {}};
     ImportedSession s;
     s.name = "Race";
     s.type = 2;
@@ -247,4 +256,114 @@ TEST(League, BadInputIsRefusedInOneLineAndStoresNothing) {
                      {"import", dir})
                   .err.rfind("rvleague: cannot reach postgresql://nobody@127.0.0.1:", 0),
               0u);
+}
+
+// LOOP: the reset saves the race on zeroed laps (keeping its race times), then the session before
+// it again on zeroed laps (with the later race's times). Both take their results from the log; the
+// restarted race with no laps yet has none.
+TEST(League, ZeroedRewritesTakeLapsFinishersAndOrderFromTheLog) {
+    TempFolder f;
+    f.write("log.txt",
+            "0:00:000,SESSION,Sprint,2,1000,1,0,0,0,2,0\n"
+            "0:05:000,LAP,a,0:05:000,0:02:500,1\n0:05:500,LAP,b,0:05:500,0:02:750,1\n"
+            "0:10:000,RACEEND,a\n0:10:000,LAP,a,0:05:000,0:02:500,2\n"
+            "0:11:000,LAP,b,0:05:500,0:02:750,2\n"
+            "0:11:000,SESSION,Feature,2,1000,1,0,0,0,2,0\n"
+            "0:15:000,LAP,b,0:04:000,0:02:000,3\n0:16:000,LAP,a,0:05:000,0:02:500,3\n"
+            "0:19:000,LAP,b,0:04:000,0:02:000,4\n0:19:500,RACEEND,b\n"
+            "0:21:000,SESSION,Feature,2,1000,1,0,0,0,2,0\n");
+    const std::string zeroed = resultsFile("Feature", 2, {"b 0 0 0 20000", "a 0 0 0 21000"});
+    f.write("feature.txt", zeroed);
+    f.write("sprint.txt", "[HEADER]\nNAME=Sprint" + zeroed.substr(zeroed.find("\nTYPE")));
+    std::vector<LogEvent> log;
+    std::vector<ResultsFile> files(2);
+    std::string error;
+    ASSERT_TRUE(readEventLog(f.path() + "/log.txt", log, error) &&
+                readResultsFile(f.path() + "/feature.txt", files[0], error) &&
+                readResultsFile(f.path() + "/sprint.txt", files[1], error))
+        << error;
+    const std::vector<LoggedSession> logged = loggedSessions(log);
+    std::vector<std::string> got;
+    for (const SessionOutcome& o : sessionOutcomes(files, logged)) {
+        std::string text = o.logged->name + (o.fromLog ? " from the log:" : ":");
+        for (const ResultLine& r : o.standings)
+            text += " " + r.guid + " " + std::to_string(r.laps) + " " + std::to_string(r.bestLap) +
+                    " " + std::to_string(r.raceTime) + (o.finishers.count(r.guid) ? " in," : ",");
+        got.push_back(text);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "Sprint from the log: a 2 5000 10000 in, b 2 5500 11000 in,",
+                       "Feature from the log: b 2 4000 20000 in, a 1 5000 21000,"}));
+}
+
+// A lap after an infraction is kept but not valid; names with commas, kicks and bans come in from
+// the log as they are.
+TEST(League, InfractionLapsAreKeptButNotValidAndIncidentsAreStored) {
+    TempFolder work, event;
+    event.write("cfg/rvservercfg.ini",
+                eventConfig("SESSIONS=1\n" + session(0, 0, "Practice", 1, 10)));
+    event.write("server/logs/rvserverlog[03_01_20_00].txt",
+                "0:00:000,START,testring,short,gt1;gt2;\n"
+                "0:00:000,SESSION,Practice,0,1000,1,0,0,0,0,600000\n"
+                "0:01:000,JOIN,Ann, the fast,7,Red,gt1,g1,IT\n0:01:000,JOIN,Bob,8,Blue,gt1,g2,FR\n"
+                "0:02:000,BANNED,g3,10.0.0.9:5000,banned\n0:03:000,PITSPEEDINFRACTION,g1\n"
+                "1:00:000,LAP,g1,0:50:000,0:25:000,1\n1:55:000,LAP,g1,0:55:000,0:27:000,2\n"
+                "1:56:000,LAP,g2,0:56:000,0:28:000,1\n1:57:000,KICK,g2,127.0.0.1:5000,boss,rude, "
+                "very\n1:58:000,BAN,10.0.0.0/8,boss,60,spam\n1:59:000,UNBAN,10.0.0.0/8,boss\n");
+    event.write("server/sessions/Test Server_Practice_01_20_02.txt",
+                resultsFile("Practice", 0, {"g1 50000 0 2 115000", "g2 56000 0 1 56000"}));
+    const std::string url = "sqlite:" + work.path() + "/league.db";
+    ASSERT_EQ(league(url, {"import", event.path()}).exitCode, 0);
+    EXPECT_EQ(league(url, {"leaderboard", "--track", "testring"}).out,
+              "testring short, gt1\n"
+              "  1   Ann, the fast            0:55:000   2026-03-01  Test Server\n"
+              "  2   Bob                      0:56:000   2026-03-01  Test Server\n");
+    std::unique_ptr<Repository> db = openRepository(url);
+    std::vector<std::string> rows;
+    for (const char* sql :
+         {"SELECT guid, lap_ms, valid FROM laps ORDER BY log_line",
+          "SELECT guid, position, best_lap_ms, infractions, gap FROM results ORDER BY position",
+          "SELECT kind, subject, address, admin, minutes, reason FROM incidents ORDER BY log_line",
+          "SELECT guid, name, team FROM drivers ORDER BY guid"}) {
+        std::string text;
+        for (const SqlRow& row : db->query(sql))
+            for (size_t i = 0; i < row.cells.size(); ++i)
+                text += row.text(i) + (i + 1 < row.cells.size() ? "|" : "\n");
+        rows.push_back(text);
+    }
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{
+                  "g1|50000|0\ng1|55000|1\ng2|56000|1\n", "g1|1|50000|1|\ng2|2|56000|0|+0:06:000\n",
+                  "BANNED|g3|10.0.0.9:5000|||banned\nKICK|g2|127.0.0.1:5000|boss||rude, "
+                  "very\nBAN|10.0.0.0/8||boss|60|spam\nUNBAN|10.0.0.0/8||boss||\n",
+                  "g1|Ann, the fast|Red\ng2|Bob|Blue\n"}));
+}
+
+// A board counts the content of the track's latest event unless any content is asked for; each
+// driver appears once, with the event and date of his best.
+TEST(League, LeaderboardKeepsToTheLatestContentUnlessAnyIsAskedFor) {
+    TempFolder work;
+    for (const std::string& url : leagues(work)) {
+        {
+            std::unique_ptr<Repository> db = openRepository(url);
+            ImportedEvent changed = race(2, "testring", {"b", "a", "c"}, "b");
+            changed.fingerprint = "9/9/9/9";
+            for (const ImportedEvent& e : {race(1, "testring", {"a", "b"}, "a"), changed})
+                storeEvent(*db, e);
+        }
+        auto board = [&](std::vector<std::string> more) {
+            more.insert(more.begin(), {"leaderboard", "--track", "testring", "--json"});
+            std::string text;
+            const json doc = json::parse(league(url, more).out);
+            for (const json& e : doc["entries"])
+                text += e["guid"].get<std::string>() + " " + e["best_lap"].get<std::string>() +
+                        " " + e["date"].get<std::string>() + ", ";
+            return text;
+        };
+        EXPECT_EQ(board({}),
+                  "b 0:59:000 2026-03-02, a 1:00:000 2026-03-02, c 1:00:000 2026-03-02, ");
+        EXPECT_EQ(board({"--any-content"}),
+                  "a 0:59:000 2026-03-01, b 0:59:000 2026-03-02, c 1:00:000 2026-03-02, ");
+        EXPECT_EQ(board({"--car", "gt9"}), "");
+    }
 }
