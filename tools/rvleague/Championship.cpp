@@ -11,6 +11,9 @@ using nlohmann::ordered_json;
 
 namespace {
 
+// Finishing places the countback compares; a grid is never larger than the server's 255 clients.
+constexpr size_t kCountbackPlaces = 256;
+
 // ZTINIReader gives the whole section for a missing key, so presence is looked up first.
 bool has(const ZTINIReader& ini, const std::string& key) {
     return ini.sectionText("CHAMPIONSHIP").find(key + "=") != std::string::npos;
@@ -70,7 +73,7 @@ std::string roundFilter(const ChampionshipRules& rules, std::vector<SqlValue>& p
 
 struct Standing {
     std::string guid, name;
-    std::vector<int> roundPoints;
+    std::vector<int> scores;    // one per round entered
     std::vector<int> finishes;  // count of each finishing position, first place first
     int points = 0;
 };
@@ -135,50 +138,36 @@ ordered_json championship(Repository& r, const ChampionshipRules& rules) {
     std::vector<SqlValue> params;
     const std::string where = roundFilter(rules, params);
     const std::string from = " FROM sessions s JOIN events e ON e.id = s.event_id";
-    std::map<int64_t, size_t> roundOf;
-    std::map<int64_t, std::string> fastest;
-    const std::string fastestColumn =
-        rules.fastestLap > 0 ? ", (SELECT l.guid FROM laps l WHERE l.session_id = s.id AND"
-                               " l.valid = 1 ORDER BY l.lap_ms, l.log_line LIMIT 1)"
-                             : ", NULL";
-    for (const SqlRow& row :
-         r.query("SELECT s.id" + fastestColumn + from + where + " ORDER BY s.started_at, s.id",
-                 params)) {
-        roundOf[row.integer(0)] = roundOf.size();
-        if (!row.null(1))
-            fastest[row.integer(0)] = row.text(1);
-    }
-    const size_t rounds = roundOf.size();
+    const size_t rounds = size_t(r.query("SELECT COUNT(*)" + from + where, params)[0].integer(0));
+    // A season's thousands of result rows come back as counts per driver, classified position
+    // (0 for a driver without a lap) and fastest-lap bonus: enough for points, dropped rounds and
+    // the countback.
     std::map<std::string, Standing> table;
-    for (const SqlRow& row : r.query("SELECT s.id, x.guid, d.name, x.position, x.laps" + from +
-                                         " JOIN results x ON x.session_id = s.id"
-                                         " JOIN drivers d ON d.guid = x.guid" +
-                                         where,
-                                     params)) {
-        Standing& st = table[row.text(1)];
-        if (st.guid.empty()) {
-            st = {row.text(1), row.text(2), std::vector<int>(rounds, 0), {}, 0};
-            st.finishes.assign(std::max<size_t>(rules.points.size(), 1) + 64, 0);
-        }
-        const size_t round = roundOf[row.integer(0)];
-        const int64_t position = row.integer(3);
-        // Only a driver who completed a lap is classified.
-        if (row.integer(4) > 0 && position >= 1) {
-            if (size_t(position) <= rules.points.size())
-                st.roundPoints[round] += rules.points[size_t(position) - 1];
-            if (size_t(position) <= st.finishes.size())
-                ++st.finishes[size_t(position) - 1];
-        }
-        if (fastest.count(row.integer(0)) && fastest[row.integer(0)] == st.guid)
-            st.roundPoints[round] += rules.fastestLap;
+    for (const SqlRow& row : r.query(
+             "SELECT x.guid, d.name, CASE WHEN x.laps > 0 THEN x.position ELSE 0 END,"
+             " CASE WHEN s.fastest_guid = x.guid THEN 1 ELSE 0 END, COUNT(*)" +
+                 from + " JOIN results x ON x.session_id = s.id JOIN drivers d ON d.guid = x.guid" +
+                 where + " GROUP BY x.guid, d.name, 3, 4",
+             params)) {
+        Standing& st = table[row.text(0)];
+        st.guid = row.text(0);
+        st.name = row.text(1);
+        st.finishes.resize(kCountbackPlaces, 0);
+        const int64_t position = row.integer(2), times = row.integer(4);
+        int score = int(row.integer(3)) * rules.fastestLap;
+        if (position >= 1 && size_t(position) <= rules.points.size())
+            score += rules.points[size_t(position) - 1];
+        if (position >= 1 && position <= int64_t(kCountbackPlaces))
+            st.finishes[size_t(position) - 1] += int(times);
+        st.scores.insert(st.scores.end(), size_t(times), score);
     }
     std::vector<Standing> order;
     for (auto& [guid, st] : table) {
-        std::vector<int> sorted = st.roundPoints;
-        std::sort(sorted.begin(), sorted.end());
-        for (size_t i = std::min(sorted.size(), size_t(std::max(rules.dropWorst, 0)));
-             i < sorted.size(); ++i)
-            st.points += sorted[i];
+        st.scores.resize(std::max(rounds, st.scores.size()), 0);  // rounds not entered
+        std::sort(st.scores.begin(), st.scores.end());
+        for (size_t i = std::min(st.scores.size(), size_t(std::max(rules.dropWorst, 0)));
+             i < st.scores.size(); ++i)
+            st.points += st.scores[i];
         order.push_back(st);
     }
     // Points, then wins, then second places and so on; a tie beyond that stays in guid order.
@@ -194,8 +183,7 @@ ordered_json championship(Repository& r, const ChampionshipRules& rules) {
                                     {"guid", order[i].guid},
                                     {"name", order[i].name},
                                     {"points", order[i].points},
-                                    {"wins", order[i].finishes[0]},
-                                    {"round_points", order[i].roundPoints}});
+                                    {"wins", order[i].finishes[0]}});
     return doc;
 }
 

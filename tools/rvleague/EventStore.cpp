@@ -8,11 +8,13 @@
 
 namespace {
 
-// Rows per INSERT: one statement per lap would cost a round trip each on a shared server.
-constexpr size_t kRowsPerInsert = 100;
+// Rows per INSERT: one statement per lap would cost a round trip each on a shared server. Within
+// both engines' limit of parameters per statement.
+constexpr size_t kRowsPerInsert = 1000;
 
+// `tail` follows the VALUES list (an ON CONFLICT clause).
 void insertRows(Repository& r, const std::string& head, size_t columns,
-                const std::vector<SqlValue>& values) {
+                const std::vector<SqlValue>& values, const std::string& tail = "") {
     const size_t rows = values.size() / columns;
     for (size_t first = 0; first < rows; first += kRowsPerInsert) {
         const size_t count = std::min(kRowsPerInsert, rows - first);
@@ -25,7 +27,7 @@ void insertRows(Repository& r, const std::string& head, size_t columns,
                 sql += (c ? ",$" : "$") + std::to_string(i * columns + c + 1);
             sql += ")";
         }
-        r.query(sql, params);
+        r.query(sql + tail, params);
     }
 }
 
@@ -45,13 +47,24 @@ int64_t eventId(Repository& r, const ImportedEvent& e) {
 }
 
 void storeSession(Repository& r, const ImportedEvent& e, int64_t event, const ImportedSession& s) {
+    std::map<std::string, int32_t> best;
+    const ImportedLap* fastest = nullptr;
+    for (const ImportedLap& l : s.laps) {
+        if (!l.valid)
+            continue;
+        if (best.count(l.guid) == 0 || l.lapMs < best[l.guid])
+            best[l.guid] = l.lapMs;
+        if (fastest == nullptr || l.lapMs < fastest->lapMs)
+            fastest = &l;
+    }
     const int64_t id =
         r.query(
              "INSERT INTO sessions (event_id, ordinal, name, type, race_laps, session_ms,"
-             " started_at, ended_at, results_file, from_log) VALUES ($1, $2, $3, $4, $5, $6,"
-             " $7, $8, $9, $10) RETURNING id",
+             " started_at, ended_at, results_file, from_log, fastest_guid) VALUES ($1, $2, $3,"
+             " $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id",
              {event, s.ordinal, s.name, s.type, s.raceLaps, s.sessionMs, s.startedAt, s.endedAt,
-              s.resultsFile.empty() ? SqlValue() : SqlValue(s.resultsFile), int(s.fromLog)})[0]
+              s.resultsFile.empty() ? SqlValue() : SqlValue(s.resultsFile), int(s.fromLog),
+              fastest ? SqlValue(fastest->guid) : SqlValue()})[0]
             .integer(0);
     std::vector<SqlValue> rows;
     for (size_t i = 0; i < s.results.size(); ++i) {
@@ -65,24 +78,23 @@ void storeSession(Repository& r, const ImportedEvent& e, int64_t event, const Im
                " race_time_ms, gap, finished, infractions, penalties)",
                11, rows);
     rows.clear();
-    std::map<std::string, int32_t> best;
-    for (const ImportedLap& l : s.laps) {
+    for (const ImportedLap& l : s.laps)
         rows.insert(rows.end(),
                     {id, l.guid, l.lapNumber, l.lapMs, l.splitMs, int(l.valid), l.logLine});
-        if (l.valid && (best.count(l.guid) == 0 || l.lapMs < best[l.guid]))
-            best[l.guid] = l.lapMs;
-    }
     insertRows(r,
                "INSERT INTO laps (session_id, guid, lap_number, lap_ms, split_ms, valid, log_line)",
                7, rows);
+    rows.clear();
     for (const auto& [guid, ms] : best)
-        r.query(
-            "INSERT INTO personal_bests (guid, track, configuration, car, fingerprint, lap_ms,"
-            " event_id, set_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)"
-            " ON CONFLICT (track, configuration, car, fingerprint, guid) DO UPDATE"
-            " SET lap_ms = excluded.lap_ms, event_id = excluded.event_id,"
-            " set_at = excluded.set_at WHERE excluded.lap_ms < personal_bests.lap_ms",
-            {guid, e.track, e.configuration, e.car, e.fingerprint, ms, event, s.startedAt});
+        rows.insert(rows.end(),
+                    {guid, e.track, e.configuration, e.car, e.fingerprint, ms, event, s.startedAt});
+    insertRows(r,
+               "INSERT INTO personal_bests (guid, track, configuration, car, fingerprint, lap_ms,"
+               " event_id, set_at)",
+               8, rows,
+               " ON CONFLICT (track, configuration, car, fingerprint, guid) DO UPDATE"
+               " SET lap_ms = excluded.lap_ms, event_id = excluded.event_id,"
+               " set_at = excluded.set_at WHERE excluded.lap_ms < personal_bests.lap_ms");
 }
 
 }  // namespace

@@ -93,15 +93,11 @@ std::string driverHtml(const ordered_json& d) {
 std::string championshipHtml(const ordered_json& c) {
     std::string body = "<p>" + escaped(textOf(c["rounds"])) +
                        " rounds</p>\n<table><tr><th>Pos</th><th>Driver</th><th>Points</th>"
-                       "<th>Wins</th><th>By round</th></tr>\n";
-    for (const ordered_json& s : c["standings"]) {
-        std::string byRound;
-        for (const ordered_json& p : s["round_points"])
-            byRound += (byRound.empty() ? "" : " ") + textOf(p);
+                       "<th>Wins</th></tr>\n";
+    for (const ordered_json& s : c["standings"])
         body += "<tr>" + cell(s["position"]) + "<td>" +
                 link("../driver/" + pageName(textOf(s["guid"])) + ".html", textOf(s["name"])) +
-                "</td>" + cell(s["points"]) + cell(s["wins"]) + cell(byRound) + "</tr>\n";
-    }
+                "</td>" + cell(s["points"]) + cell(s["wins"]) + "</tr>\n";
     return page("../", textOf(c["name"]), body + "</table>\n");
 }
 

@@ -35,8 +35,8 @@ struct ChampionshipRules {
 };
 // Reads [CHAMPIONSHIP] of the server's INI style; false with `error` when a value is not usable.
 bool readChampionshipRules(const std::string& text, ChampionshipRules& out, std::string& error);
-// {"name", "rounds", "standings": [{"position", "guid", "name", "points", "wins",
-// "round_points"}, ...]}: every race session the rules select is a round.
+// {"name", "rounds", "standings": [{"position", "guid", "name", "points", "wins"}, ...]}: every
+// race session the rules select is a round.
 nlohmann::ordered_json championship(Repository& repository, const ChampionshipRules& rules);
 // Remembers the rules under their name so that the league pages list the table.
 void keepChampionship(Repository& repository, const std::string& name, const std::string& text);

@@ -20,6 +20,7 @@ const std::vector<std::vector<const char*>> kMigrations = {{
     " ordinal INTEGER NOT NULL, name TEXT NOT NULL, type INTEGER NOT NULL,"
     " race_laps INTEGER NOT NULL, session_ms BIGINT NOT NULL, started_at TEXT NOT NULL,"
     " ended_at TEXT NOT NULL, results_file TEXT, from_log INTEGER NOT NULL,"
+    " fastest_guid TEXT,"  // the best valid lap's driver, for championship bonuses
     " UNIQUE (event_id, ordinal))",
     "CREATE TABLE results (session_id BIGINT NOT NULL REFERENCES sessions(id),"
     " position INTEGER NOT NULL, guid TEXT NOT NULL REFERENCES drivers(guid),"
