@@ -28,6 +28,9 @@ const std::vector<std::vector<const char*>> kMigrations = {{
     " race_time_ms INTEGER NOT NULL, gap TEXT NOT NULL, finished INTEGER NOT NULL,"
     " infractions INTEGER NOT NULL, penalties INTEGER NOT NULL, PRIMARY KEY (session_id, guid))",
     "CREATE INDEX results_by_driver ON results (guid)",
+    // Championships read a season's race results through the sessions of one type.
+    "CREATE INDEX sessions_by_type ON sessions (type, started_at)",
+    "CREATE INDEX results_placed ON results (session_id, guid, position, laps)",
     "CREATE TABLE laps (id {id}, session_id BIGINT NOT NULL REFERENCES sessions(id),"
     " guid TEXT NOT NULL REFERENCES drivers(guid), lap_number INTEGER NOT NULL,"
     " lap_ms INTEGER NOT NULL, split_ms INTEGER NOT NULL, valid INTEGER NOT NULL,"

@@ -1,6 +1,9 @@
 // The embedded backend: one SQLite file beside the league's host.
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "rvleague/Backends.h"
 
 namespace {
@@ -24,16 +27,35 @@ class SqliteRepository : public Repository {
     }
     ~SqliteRepository() override { sqlite3_close(db_); }
 
-    SqlRows query(const std::string& sql, const std::vector<SqlValue>& params) override {
+    SqlRows query(const std::string& text, const std::vector<SqlValue>& params) override {
+        // "$N" becomes SQLite's "?N"; where they come as $1, $2, ... in order, a bare "?": SQLite
+        // looks numbered parameters up by name, slowly in a statement of a thousand rows.
+        std::string sql;
+        bool inOrder = true;
+        size_t next = 1;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '$' || i + 1 == text.size() ||
+                !std::isdigit(static_cast<unsigned char>(text[i + 1]))) {
+                sql.push_back(text[i]);
+                continue;
+            }
+            size_t end = i + 1;
+            while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+                ++end;
+            inOrder = inOrder && std::stoul(text.substr(i + 1, end - i - 1)) == next++;
+            sql += "?" + text.substr(i + 1, end - i - 1);
+            i = end - 1;
+        }
+        if (inOrder)
+            for (size_t at = sql.find('?'); at != std::string::npos; at = sql.find('?', at + 1))
+                while (at + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[at + 1])))
+                    sql.erase(at + 1, 1);
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db_, sql.c_str(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
             fail(sqlite3_errcode(db_));
-        for (size_t i = 0; i < params.size(); ++i) {
-            const std::string name = "$" + std::to_string(i + 1);
-            const int at = sqlite3_bind_parameter_index(stmt, name.c_str());
-            if (at == 0)
-                continue;
-            const SqlValue& v = params[i];
+        const int count = std::min(sqlite3_bind_parameter_count(stmt), int(params.size()));
+        for (int at = 1; at <= count; ++at) {
+            const SqlValue& v = params[size_t(at - 1)];
             if (v.kind == SqlValue::Kind::Integer)
                 sqlite3_bind_int64(stmt, at, v.integer);
             else if (v.kind == SqlValue::Kind::Text)

@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     auto* watch = app.add_subcommand(
         "watch",
         "follow a running server and store each session once its results file is written "
-        "(ends on SIGTERM)");
+        "(ends on SIGTERM or Ctrl+\\)");
     watch->add_option("dir", watched, "the server's working folder")->required();
     watch->add_option("--interval", interval, "seconds between looks")
         ->check(CLI::Range(1, 3600))
