@@ -144,23 +144,24 @@ ordered_json championship(Repository& r, const ChampionshipRules& rules) {
     // the countback.
     std::map<std::string, Standing> table;
     for (const SqlRow& row : r.query(
-             "SELECT x.guid, d.name, CASE WHEN x.laps > 0 THEN x.position ELSE 0 END,"
+             "SELECT x.guid, CASE WHEN x.laps > 0 THEN x.position ELSE 0 END,"
              " CASE WHEN s.fastest_guid = x.guid THEN 1 ELSE 0 END, COUNT(*)" +
-                 from + " JOIN results x ON x.session_id = s.id JOIN drivers d ON d.guid = x.guid" +
-                 where + " GROUP BY x.guid, d.name, 3, 4",
+                 from + " JOIN results x ON x.session_id = s.id" + where + " GROUP BY x.guid, 2, 3",
              params)) {
         Standing& st = table[row.text(0)];
         st.guid = row.text(0);
-        st.name = row.text(1);
         st.finishes.resize(kCountbackPlaces, 0);
-        const int64_t position = row.integer(2), times = row.integer(4);
-        int score = int(row.integer(3)) * rules.fastestLap;
+        const int64_t position = row.integer(1), times = row.integer(3);
+        int score = int(row.integer(2)) * rules.fastestLap;
         if (position >= 1 && size_t(position) <= rules.points.size())
             score += rules.points[size_t(position) - 1];
         if (position >= 1 && position <= int64_t(kCountbackPlaces))
             st.finishes[size_t(position) - 1] += int(times);
         st.scores.insert(st.scores.end(), size_t(times), score);
     }
+    for (const SqlRow& row : r.query("SELECT guid, name FROM drivers"))
+        if (auto it = table.find(row.text(0)); it != table.end())
+            it->second.name = row.text(1);
     std::vector<Standing> order;
     for (auto& [guid, st] : table) {
         st.scores.resize(std::max(rounds, st.scores.size()), 0);  // rounds not entered
