@@ -151,6 +151,10 @@ TEST(League, ChampionshipCountsPointsDropsTheWorstRoundAndBreaksTies) {
         for (const json& s : table["standings"])
             got.emplace_back(s["guid"], s["points"], s["wins"]);
         EXPECT_EQ(got, (decltype(got){{"b", 17, 1}, {"a", 17, 1}, {"c", 15, 1}, {"d", 10, 0}}));
+        const std::string text = league(url, {"championship", work.path() + "/cup.ini"}).out;
+        EXPECT_EQ(text.substr(0, text.find('\n', 24) + 1),
+                  "Spring <Cup>, 3 rounds\n"
+                  "  1   b                        17     points, 1 wins\n");
         // The same table as a page: the kept rules name it, every client text is escaped.
         TempFolder site;
         ASSERT_EQ(league(url, {"export", "--html", site.path()}).exitCode, 0);
@@ -175,9 +179,15 @@ TEST(League, LiveRoutesServeTheLeaguePagesAsHtmlAndJson) {
     const auto board = client.Get("/league/leaderboard/testring/short/gt1.json");
     const auto driver = client.Get("/league/driver/d.html");
     const auto missing = client.Get("/league/driver/nobody.html");
+    const auto index = client.Get("/league/index.json");
+    const auto top = client.Get("/league");
     server.stop();
     serving.join();
-    ASSERT_TRUE(board && driver && missing);
+    ASSERT_TRUE(board && driver && missing && index && top);
+    EXPECT_EQ(index->body,
+              "{\"boards\":[{\"track\":\"testring\",\"configuration\":\"short\","
+              "\"car\":\"gt1\"}],\"championships\":[]}");
+    EXPECT_EQ(top->get_header_value("Location"), "/league/index.html");
     EXPECT_EQ(json::parse(board->body)["entries"][0]["best_lap"], "0:59:000");
     EXPECT_TRUE(has(driver->body, "<h1>&lt;script&gt;x&lt;/script&gt;</h1>")) << driver->body;
     EXPECT_EQ(missing->status, 404);
@@ -315,6 +325,11 @@ TEST(League, InfractionLapsAreKeptButNotValidAndIncidentsAreStored) {
               "testring short, gt1\n"
               "  1   Ann, the fast            0:55:000   2026-03-01  Test Server\n"
               "  2   Bob                      0:56:000   2026-03-01  Test Server\n");
+    EXPECT_EQ(league(url, {"driver", "g1"}).out,
+              "Ann, the fast (g1), 1 events, 0 wins\n"
+              "  best 0:55:000   testring short, gt1 (2026-03-01)\n"
+              "  2026-03-01  testring        Practice         P1, 2 laps\n");
+    EXPECT_EQ(league(url, {"driver", "g9"}).failure(), "1 rvleague: no driver g9 in the league\n");
     std::unique_ptr<Repository> db = openRepository(url);
     std::vector<std::string> rows;
     for (const char* sql :
