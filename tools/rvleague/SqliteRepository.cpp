@@ -20,10 +20,6 @@ class SqliteRepository : public Repository {
         }
         sqlite3_busy_timeout(db_, kSqliteBusyWaitMs);
         query("PRAGMA foreign_keys = ON", {});
-        // Pages read while an importer writes; a read-only file keeps the journal it has.
-        if (!sqlite3_db_readonly(db_, "main"))
-            sqlite3_exec(db_, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr,
-                         nullptr, nullptr);
     }
     ~SqliteRepository() override { sqlite3_close(db_); }
 
