@@ -20,8 +20,13 @@ class LeagueCluster {
                                  "start"});
     }
     ~LeagueCluster() {
+        // The server's own pid file names the postmaster; should pg_ctl not stop it, it is ended
+        // here, before its folder goes.
+        const pid_t postmaster = std::atoi(folder.read("data/postmaster.pid").c_str());
         if (started)
             run("pg_ctl", {"-D", data(), "-w", "-m", "immediate", "stop"});
+        if (postmaster > 0 && ::kill(postmaster, SIGQUIT) == 0)
+            within(5000, [&] { return ::kill(postmaster, 0) != 0; });
     }
     // A new, empty database of the cluster.
     std::string freshDatabase() {
