@@ -6,7 +6,7 @@
 # `make package` builds the Debian package into build/ and `make package-check` tries it.
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench bench-bans bench-live fuzz soak replay-speed replay-check kill-test format clean \
+.PHONY: deps build run demo test test-sanitize bench bench-bans bench-live bench-league fuzz soak replay-speed replay-check kill-test format clean \
 	package package-check
 
 # The build's own chatter goes to build/build.log; only a failure shows it, by its last lines.
@@ -62,6 +62,13 @@ LIVE_VIEWERS ?= 500
 bench-live: build
 	build/rvlivebench --rvlive build/rvlive --viewers $(LIVE_VIEWERS) --seconds $(BENCH_SECONDS) \
 		--out bench/results/live.txt
+
+# The league database under a generated league of LEAGUE_EVENTS events x 3 sessions x 20 drivers
+# x 30 laps, on SQLite and on a private PostgreSQL cluster. LEAGUE_EVENTS=1000 is the full run
+# (1.8 million laps, about half an hour on two cores); the default is a tenth of it.
+LEAGUE_EVENTS ?= 100
+bench-league: build
+	bash bench/league-bench.sh build $(LEAGUE_EVENTS) bench/results/league-$(LEAGUE_EVENTS).txt
 
 # Floods of each kind against the drivers' cadence, then 32 drivers on a lossy link.
 SOAK_SECONDS ?= 600

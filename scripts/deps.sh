@@ -25,6 +25,11 @@ command -v chromium >/dev/null 2>&1 || missing+=(chromium)
 dpkg -s libsystemd-dev >/dev/null 2>&1 || missing+=(libsystemd-dev)
 # `make package-check` runs lintian on the built Debian package.
 command -v lintian >/dev/null 2>&1 || missing+=(lintian)
+# The league database: SQLite embedded, PostgreSQL through libpqxx for a league of several hosts;
+# the server package gives the league's tests a private cluster of their own.
+dpkg -s libsqlite3-dev >/dev/null 2>&1 || missing+=(libsqlite3-dev)
+dpkg -s libpqxx-dev >/dev/null 2>&1 || missing+=(libpqxx-dev)
+dpkg -s postgresql >/dev/null 2>&1 || missing+=(postgresql)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     sudo_cmd=""

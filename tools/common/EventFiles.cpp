@@ -1,10 +1,13 @@
 #include "common/EventFiles.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "transport/CTimer.h"
 
 namespace fs = std::filesystem;
 
@@ -45,7 +48,7 @@ const std::map<std::string, size_t> kEventFields = {
     {"DISCONNECTED", 1}, {"CONTACT", 5},      {"CONTACTWALL", 1},   {"PITSPEEDINFRACTION", 1},
     {"CARILLEGAL", 1},   {"TRACKILLEGAL", 1}, {"RVSILLEGAL", 1},    {"FLAG", 3},
     {"RACEEND", 1},      {"LOST", 1},         {"KICK", 4},          {"BAN", 4},
-    {"UNBAN", 2},        {"BANNED", 3}};
+    {"UNBAN", 2},        {"BANNED", 3},       {"PASSWORDLOCK", 2}};
 
 bool timeText(const std::string& t) {
     // "%d:%02d:%03d", with a leading "-" once the clock has wrapped.
@@ -183,4 +186,207 @@ std::string newestEventLog(const std::string& folder) {
         }
     }
     return newest;
+}
+
+int64_t serverTimeMs(const std::string& t) {
+    const bool negative = !t.empty() && t[0] == '-';
+    const size_t a = t.find(':'), b = t.rfind(':');
+    int32_t m = 0, sec = 0, ms = 0;
+    if (a == std::string::npos || a == b || !number(t.substr(negative ? 1 : 0, a - negative), m) ||
+        !number(t.substr(a + 1, b - a - 1), sec) || !number(t.substr(b + 1), ms))
+        return 0;
+    const int64_t v = int64_t(m) * 60000 + sec * 1000 + ms;
+    return negative ? -v : v;
+}
+
+std::vector<LoggedSession> loggedSessions(const std::vector<LogEvent>& log) {
+    std::vector<LoggedSession> sessions;
+    for (const LogEvent& e : log) {
+        if (e.kind == "SESSION") {
+            if (!sessions.empty())
+                sessions.back().ended = true;
+            LoggedSession s;
+            s.opening = &e;
+            s.name = e.fields[0];
+            // Fields after the name: type, wait, accept new, esc mode, max laps, min laps, race
+            // laps, session time. A name holding commas shifts them, so they are read from the end.
+            const size_t n = e.fields.size();
+            int32_t v = 0;
+            s.type = number(e.fields[n - 8], v) ? v : 0;
+            s.maxLaps = number(e.fields[n - 4], v) ? v : 0;
+            s.raceLaps = number(e.fields[n - 2], v) ? v : 0;
+            s.sessionMs = number(e.fields[n - 1], v) ? v : 0;
+            for (size_t i = 1; i + 8 < n; ++i)
+                s.name += "," + e.fields[i];
+            sessions.push_back(s);
+        } else if (!sessions.empty()) {
+            sessions.back().events.push_back(&e);
+        }
+    }
+    return sessions;
+}
+
+bool zeroedResults(const ResultsFile& file) {
+    return std::all_of(file.standings.begin(), file.standings.end(), [](const ResultLine& r) {
+        return r.laps == 0 && r.bestLap == 0 && r.qualifyLap == 0;
+    });
+}
+
+namespace {
+
+// The lap a session ranks by: qualifying its qualifying laps, practice its best laps.
+int32_t rankingLap(const ResultLine& r, int type) {
+    return type == 1 ? r.qualifyLap : r.bestLap;
+}
+
+std::set<std::string> finishersOf(const LoggedSession& s) {
+    std::set<std::string> out;
+    bool won = false;
+    for (const LogEvent* e : s.events) {
+        if (e->kind == "RACEEND") {
+            won = true;
+            out.insert(e->fields[0]);
+        } else if (won && e->kind == "LAP") {
+            out.insert(e->fields[0]);
+        }
+    }
+    return out;
+}
+
+// The standings the server would have saved, rebuilt from the session's LAP lines, in the order
+// the last laps were logged. The race times are the zeroed file's when the race's own reset wrote
+// it (it keeps them), else the sum of the logged laps.
+std::vector<ResultLine> standingsFromLog(const LoggedSession& s, const ResultsFile* file,
+                                         bool fileTimesAreOwn) {
+    std::vector<ResultLine> rows;
+    std::vector<int> lastLapLine;
+    auto rowOf = [&](const std::string& guid) -> size_t {
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].guid == guid)
+                return i;
+        rows.push_back({guid, 0, 0, 0, 0});
+        lastLapLine.push_back(INT32_MAX);
+        return rows.size() - 1;
+    };
+    if (file != nullptr)
+        for (const ResultLine& r : file->standings)
+            rowOf(r.guid);
+    for (const LogEvent* e : s.events) {
+        if (e->kind != "LAP")
+            continue;
+        const size_t i = rowOf(e->fields[0]);
+        const int32_t ms = int32_t(serverTimeMs(e->fields[1]));
+        ResultLine& r = rows[i];
+        ++r.laps;
+        r.raceTime += ms;
+        lastLapLine[i] = e->lineNumber;
+        if (ms > 0 && (r.bestLap == 0 || ms < r.bestLap))
+            r.bestLap = ms;
+        if (s.type == 1 && ms > 0 && (r.qualifyLap == 0 || ms < r.qualifyLap))
+            r.qualifyLap = ms;
+    }
+    if (file != nullptr && fileTimesAreOwn)
+        for (const ResultLine& f : file->standings)
+            rows[rowOf(f.guid)].raceTime = f.raceTime;
+    std::vector<size_t> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const ResultLine &x = rows[a], &y = rows[b];
+        if (s.type == 2)
+            return x.laps != y.laps ? x.laps > y.laps : lastLapLine[a] < lastLapLine[b];
+        if ((x.laps == 0) != (y.laps == 0))
+            return y.laps == 0;
+        return rankingLap(x, s.type) < rankingLap(y, s.type);
+    });
+    std::vector<ResultLine> out;
+    for (size_t i : order)
+        out.push_back(rows[i]);
+    return out;
+}
+
+bool hasLaps(const LoggedSession& s) {
+    return std::any_of(s.events.begin(), s.events.end(),
+                       [](const LogEvent* e) { return e->kind == "LAP"; });
+}
+
+}  // namespace
+
+// The name a results file was saved under: the server keeps an earlier save of the same name
+// in the same minute as "<name>-<n>.txt".
+std::string savedName(const std::string& file) {
+    const size_t dash = file.rfind('-');
+    const size_t dot = file.rfind('.');
+    if (dash == std::string::npos || dot == std::string::npos || dot <= dash + 1)
+        return file;
+    for (size_t i = dash + 1; i < dot; ++i)
+        if (file[i] < '0' || file[i] > '9')
+            return file;
+    return file.substr(0, dash) + file.substr(dot);
+}
+
+std::vector<SessionOutcome> sessionOutcomes(const std::vector<ResultsFile>& files,
+                                            const std::vector<LoggedSession>& logged) {
+    // Saves of one name in one minute are one session's: the race reset's rewrite on zeroed
+    // laps never stands for a session of its own beside the real results it came after.
+    std::map<std::string, int> withLaps;
+    for (const ResultsFile& f : files)
+        withLaps[savedName(f.file)] += zeroedResults(f) ? 0 : 1;
+    std::vector<const ResultsFile*> fileOf(logged.size(), nullptr);
+    std::vector<const ResultsFile*> unmatched;
+    for (const ResultsFile& f : files) {
+        if (zeroedResults(f) && withLaps[savedName(f.file)] > 0)
+            continue;
+        size_t i = 0;
+        while (i < logged.size() && (fileOf[i] != nullptr || logged[i].name != f.name))
+            ++i;
+        if (i < logged.size())
+            fileOf[i] = &f;
+        else if (logged.empty() || !zeroedResults(f))
+            unmatched.push_back(&f);
+    }
+    std::vector<SessionOutcome> out;
+    for (size_t i = 0; i < logged.size(); ++i) {
+        const LoggedSession& s = logged[i];
+        const ResultsFile* f = fileOf[i];
+        const bool zeroed = f == nullptr || zeroedResults(*f);
+        // A session whose file is gone (a later save of the same name in the same minute) counts
+        // once the log has moved on from it; one still running has no results yet.
+        if (f == nullptr && !(s.ended && hasLaps(s)))
+            continue;
+        SessionOutcome o;
+        o.logged = &s;
+        o.file = f;
+        o.type = s.type;
+        o.fromLog = zeroed && hasLaps(s);
+        // The race reset saves the race it restarts, then the session before it once more.
+        const bool ownReset = s.type == 2 && i + 1 < logged.size() && logged[i + 1].name == s.name;
+        o.standings = o.fromLog ? standingsFromLog(s, f, ownReset) : f->standings;
+        if (s.type == 2)
+            o.finishers = finishersOf(s);
+        out.push_back(o);
+    }
+    for (const ResultsFile* f : unmatched) {
+        SessionOutcome o;
+        o.file = f;
+        o.type = f->type;
+        o.standings = f->standings;
+        out.push_back(o);
+    }
+    return out;
+}
+
+std::string gapText(const ResultLine& leader, const ResultLine& r, int type) {
+    if (&leader == &r || leader.guid == r.guid)
+        return "";
+    if (type == 2) {
+        if (r.laps < leader.laps)
+            return "+" + std::to_string(leader.laps - r.laps) +
+                   (leader.laps - r.laps == 1 ? " lap" : " laps");
+        return "+" + CTimer::formatTime(r.raceTime - leader.raceTime);
+    }
+    const int32_t mine = rankingLap(r, type), best = rankingLap(leader, type);
+    if (mine <= 0 || best <= 0)
+        return "";
+    return "+" + CTimer::formatTime(mine - best);
 }

@@ -141,6 +141,4 @@ void addLiveRoutes(httplib::Server& http, LiveHost& host, const StreamLimits& li
     });
 }
 
-void addExtraRoutes(httplib::Server&) {}
-
 }  // namespace live

@@ -36,7 +36,4 @@ struct Viewers {
 void addLiveRoutes(httplib::Server& http, LiveHost& host, const StreamLimits& limits,
                    Viewers& viewers);
 
-// Further pages served beside the live ones (league pages) register here.
-void addExtraRoutes(httplib::Server& http);
-
 }  // namespace live

@@ -6,12 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <thread>
 
 #include "common/Asker.h"
 #include "common/Cli.h"
 #include "rvlive/LiveHost.h"
+#include "rvleague/Pages.h"
 #include "rvlive/Routes.h"
 
 namespace {
@@ -73,6 +75,9 @@ int main(int argc, char** argv) {
     app.add_option("--delay", delaySeconds,
                    "broadcast delay: every update is held back this many seconds (0-300)")
         ->check(CLI::Range(0, 300));
+    std::string db;
+    app.add_option("--db", db,
+                   "a league database (sqlite:PATH or postgresql://...): its pages under /league/");
     app.add_flag("--chat", options.chat, "show the drivers' chat in the race-control feed");
     app.add_option("--max-viewers", limits.maxViewers,
                    "open streams at most; more are refused with 503 (default 1000)")
@@ -102,7 +107,16 @@ int main(int argc, char** argv) {
     // A viewer whose socket has stayed full this long is dropped.
     http.set_write_timeout(5, 0);
     live::addLiveRoutes(http, host, limits, viewers);
-    live::addExtraRoutes(http);
+    // The league's pages beside the live ones, from the league database.
+    std::unique_ptr<Repository> league;
+    if (!db.empty()) {
+        try {
+            league = openRepository(db);
+        } catch (const std::exception& e) {
+            return tool::fail(kProgram, e.what());
+        }
+        addLeagueRoutes(http, *league);
+    }
     std::signal(SIGTERM, stop);
     std::signal(SIGINT, stop);
     std::signal(SIGPIPE, SIG_IGN);

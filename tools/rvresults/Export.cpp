@@ -13,33 +13,6 @@ ordered_json lapTime(int32_t ms) {
     return ms > 0 ? ordered_json(CTimer::formatTime(ms)) : ordered_json(nullptr);
 }
 
-// The lap a session ranks by: qualifying its qualifying laps, practice its best laps.
-int32_t rankingLap(const ResultLine& r, int type) {
-    return type == 1 ? r.qualifyLap : r.bestLap;
-}
-
-ordered_json gapTo(const ResultLine& leader, const ResultLine& r, int type) {
-    if (&leader == &r)
-        return nullptr;
-    if (type == 2) {
-        if (r.laps < leader.laps)
-            return "+" + std::to_string(leader.laps - r.laps) +
-                   (leader.laps - r.laps == 1 ? " lap" : " laps");
-        return "+" + CTimer::formatTime(r.raceTime - leader.raceTime);
-    }
-    const int32_t mine = rankingLap(r, type), best = rankingLap(leader, type);
-    if (mine <= 0 || best <= 0)
-        return nullptr;
-    return "+" + CTimer::formatTime(mine - best);
-}
-
-// The log's sessions: each SESSION line opens one, up to the next.
-struct LogSession {
-    std::string name;
-    std::vector<const LogEvent*> events;
-    bool used = false;
-};
-
 // The fields from `first` on as one text: the last field of an event may hold commas.
 std::string textFrom(const std::vector<std::string>& f, size_t first) {
     std::string text = first < f.size() ? f[first] : "";
@@ -63,7 +36,7 @@ ordered_json raceControl(const LogEvent& e) {
     return out;
 }
 
-ordered_json eventsOf(const LogSession* s) {
+ordered_json eventsOf(const LoggedSession* s) {
     ordered_json out = {{"joins", ordered_json::array()},       {"laps", ordered_json::array()},
                         {"chat", ordered_json::array()},        {"contacts", ordered_json::array()},
                         {"infractions", ordered_json::array()}, {"flags", ordered_json::array()},
@@ -107,29 +80,18 @@ ordered_json eventsOf(const LogSession* s) {
 
 std::vector<ordered_json> sessionDocuments(const std::vector<ResultsFile>& results,
                                            const std::vector<LogEvent>& log) {
-    std::vector<LogSession> sessions;
     std::map<std::string, std::string> names;  // guid -> name, from every JOIN of the event
-    for (const LogEvent& e : log) {
-        if (e.kind == "SESSION")
-            sessions.push_back({e.fields.front(), {}, false});
-        else if (!sessions.empty())
-            sessions.back().events.push_back(&e);
+    for (const LogEvent& e : log)
         if (e.kind == "JOIN")
             names[e.fields[e.fields.size() - 2]] = e.fields.front();
-    }
+    const std::vector<LoggedSession> logged = loggedSessions(log);
     std::vector<ordered_json> docs;
-    for (const ResultsFile& r : results) {
-        LogSession* match = nullptr;
-        for (LogSession& s : sessions)
-            if (!s.used && s.name == r.name) {
-                match = &s;
-                s.used = true;
-                break;
-            }
+    for (const SessionOutcome& o : sessionOutcomes(results, logged)) {
         ordered_json standings = ordered_json::array();
-        for (size_t i = 0; i < r.standings.size(); ++i) {
-            const ResultLine& l = r.standings[i];
+        for (size_t i = 0; i < o.standings.size(); ++i) {
+            const ResultLine& l = o.standings[i];
             auto name = names.find(l.guid);
+            const std::string gap = gapText(o.standings.front(), l, o.type);
             standings.push_back(
                 {{"position", i + 1},
                  {"guid", l.guid},
@@ -139,16 +101,16 @@ std::vector<ordered_json> sessionDocuments(const std::vector<ResultsFile>& resul
                  {"bestLapMs", l.bestLap},
                  {"qualifyLap", lapTime(l.qualifyLap)},
                  {"qualifyLapMs", l.qualifyLap},
-                 {"raceTime", r.type == 2 ? lapTime(l.raceTime) : ordered_json(nullptr)},
+                 {"raceTime", o.type == 2 ? lapTime(l.raceTime) : ordered_json(nullptr)},
                  {"raceTimeMs", l.raceTime},
-                 {"gap", gapTo(r.standings.front(), l, r.type)}});
+                 {"gap", gap.empty() ? ordered_json(nullptr) : ordered_json(gap)}});
         }
-        docs.push_back({{"file", r.file},
-                        {"session", r.name},
-                        {"type", r.type},
-                        {"typeName", sessionTypeName(r.type)},
+        docs.push_back({{"file", o.file ? ordered_json(o.file->file) : ordered_json(nullptr)},
+                        {"session", o.logged ? o.logged->name : o.file->name},
+                        {"type", o.type},
+                        {"typeName", sessionTypeName(o.type)},
                         {"standings", standings},
-                        {"events", eventsOf(match)}});
+                        {"events", eventsOf(o.logged)}});
     }
     return docs;
 }
