@@ -4,7 +4,8 @@
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
 JOBS ?= 2
 
-.PHONY: deps build run demo test test-sanitize bench fuzz soak replay-speed replay-check format clean
+.PHONY: deps build run demo test test-sanitize bench fuzz endurance soak replay-speed replay-check \
+	format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -44,17 +45,43 @@ soak: build
 		--flood-seconds $(FLOOD_SECONDS)
 
 # Each fuzz target runs FUZZ_SECONDS from the saved inputs under tests/fuzz/<target>; a finding
-# stops the run and leaves its input in build-fuzz/ (copy it into tests/fuzz/<target>/).
+# stops the run and leaves its input in build-fuzz/ (copy it into tests/fuzz/<target>/). The last
+# lines give each target's inputs per second (libFuzzer's own count). The server targets keep one
+# server across inputs, so the per-input leak scan (a whole-heap scan after every input that
+# leaves memory behind) and the entropic schedule's bookkeeping of thousands of features per
+# input would set the pace: both are off here. LeakSanitizer still reports what is lost when a
+# run ends, and the endurance run looks for leaks over a whole day.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = UnknownSenderFuzz ClientMessageFuzz ReliableFuzz ConfigurationFuzz RecordingFuzz
+FUZZ_FLAGS ?= -detect_leaks=0 -entropic=0 -rss_limit_mb=1024
+FUZZ_TARGETS = UnknownSenderFuzz ClientMessageFuzz ReliableFuzz ConfigurationFuzz RecordingFuzz \
+	EventFilesFuzz ToolReplyFuzz
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DRV_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
-	set -e; for t in $(FUZZ_TARGETS); do \
+	@set -e; : > build-fuzz/rates.txt; for t in $(FUZZ_TARGETS); do \
 		mkdir -p build-fuzz/corpus/$$t; \
-		build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 -print_final_stats=1 \
-			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/$$t; \
-	done
+		echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+		if ! build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -print_final_stats=1 \
+			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/$$t \
+			> build-fuzz/$$t.log 2>&1; then tail -n 80 build-fuzz/$$t.log; exit 1; fi; \
+		printf '%-18s %8s inputs/s %10s inputs\n' $$t \
+			"$$(sed -n 's/^stat::average_exec_per_sec: *//p' build-fuzz/$$t.log)" \
+			"$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/$$t.log)" \
+			| tee -a build-fuzz/rates.txt; \
+	done; echo "fuzz targets under ASan and UBSan ($(FUZZ_SECONDS) s each):"; cat build-fuzz/rates.txt
+
+# A generated event of ENDURANCE_HOURS (32 drivers, 3 spectators, looped sessions) on the server's
+# own code at full speed; checks memory, every list's length and every results file at its end
+# and prints simulated hours per wall second. ENDURANCE_BUILD=build-sanitize runs it under ASan,
+# UBSan and LeakSanitizer (resident memory is then not judged).
+ENDURANCE_HOURS ?= 24
+ENDURANCE_BUILD ?= build
+endurance: deps
+	@if [ "$(ENDURANCE_BUILD)" = build-sanitize ]; then \
+		cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DRV_SANITIZE=ON >/dev/null; \
+	else cmake -S . -B $(ENDURANCE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null; fi
+	cmake --build $(ENDURANCE_BUILD) --target rvendurance -j $(JOBS)
+	$(ENDURANCE_BUILD)/rvendurance --hours $(ENDURANCE_HOURS) --folder $(ENDURANCE_BUILD)/endurance
 
 # Times rvreplay on a one-hour event of 20 drivers at 60 updates/s (about 4.3 million messages).
 replay-speed: build

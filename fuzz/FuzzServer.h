@@ -16,6 +16,9 @@ struct FuzzServer {
     static std::string eventConfig();
     // Puts a client record for 127.0.0.1:`port` straight into the lists, as admission would.
     CRVClientConnection* attach(uint16_t port);
+    // Back to no clients and no flags, so that one input's clients and their allocations do not
+    // carry over into the next (the fuzzer's leak check runs whenever an input keeps memory).
+    void reset();
     // Moves the clock and runs one turn.
     void turn(uint32_t ms);
 

@@ -36,5 +36,11 @@ struct LogEvent {
 bool readEventLog(const std::string& path, std::vector<LogEvent>& out, std::string& error,
                   bool allowPartialLastLine = false);
 
+// The same readers over a file's text already in memory; `file` names it in the errors.
+bool parseResultsFile(const std::string& file, const std::string& text, ResultsFile& out,
+                      std::string& error);
+bool parseEventLog(const std::string& file, const std::string& text, std::vector<LogEvent>& out,
+                   std::string& error, bool allowPartialLastLine = false);
+
 // The newest "rvserverlog[...].txt" in `folder`, or "" when there is none.
 std::string newestEventLog(const std::string& folder);
