@@ -1,7 +1,7 @@
-// Any bytes as the configuration file, and as the track's start points in the new format (an
-// input of odd length) or the old one (even length), read by the server's own loader. One server
-// reads every input; only its start-point lists grow with each reading, so they are emptied
-// first.
+// Any bytes read by the server's own loader as one of its three outside files, chosen by the
+// input's length: the configuration (a multiple of three), the track's start points in the new
+// format (one more) or in the old one (two more). One server reads every input; only its
+// start-point lists grow with each reading, so they are emptied first.
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
     CRVServer& server = *fuzz->server;
     server.startPoints.clear();
-    server.loadConfiguration();
-    if (size % 2 == 1)
+    if (size % 3 == 0)
+        server.loadConfiguration();
+    else if (size % 3 == 1)
         server.loadStartPoints(file);
     else
         server.loadOldStartPoints(file);

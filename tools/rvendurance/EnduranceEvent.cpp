@@ -188,8 +188,8 @@ void EnduranceEvent::join(int who) {
                         .frontTyre = "",
                         .rearTyre = ""});
     currentFrom_ = addressOf(who);
-    plan(p.spectator ? between(20 * kMinute, 120 * kMinute) : between(30 * kMinute, 240 * kMinute),
-         who, Act::Leave);
+    // Stays from a few minutes to a few hours, so that even a short run sees people come back.
+    plan(between(5 * kMinute, p.spectator ? 120 * kMinute : 180 * kMinute), who, Act::Leave);
     plan(between(3 * kSecond, 6 * kSecond), who, Act::Ping);
     if (p.spectator)
         return;
