@@ -46,7 +46,7 @@ soak: build
 
 # Each fuzz target runs FUZZ_SECONDS from the saved inputs under tests/fuzz/<target>; a finding
 # stops the run and leaves its input in build-fuzz/ (copy it into tests/fuzz/<target>/). The last
-# lines give each target's inputs per second (libFuzzer's own count). The server targets keep one
+# lines give each target's inputs per second (libFuzzer's own count) and per CPU second. The server targets keep one
 # server across inputs, so the per-input leak scan (a whole-heap scan after every input that
 # leaves memory behind) and the entropic schedule's bookkeeping of thousands of features per
 # input would set the pace: both are off here. LeakSanitizer still reports what is lost when a
@@ -61,14 +61,18 @@ fuzz: deps
 	@set -e; : > build-fuzz/rates.txt; for t in $(FUZZ_TARGETS); do \
 		mkdir -p build-fuzz/corpus/$$t; \
 		echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
-		if ! build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -print_final_stats=1 \
+		if ! /usr/bin/time -f '%U %S' -o build-fuzz/$$t.cpu build-fuzz/fuzz/$$t \
+			-max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -print_final_stats=1 \
 			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/$$t \
 			> build-fuzz/$$t.log 2>&1; then tail -n 80 build-fuzz/$$t.log; exit 1; fi; \
-		printf '%-18s %8s inputs/s %10s inputs\n' $$t \
-			"$$(sed -n 's/^stat::average_exec_per_sec: *//p' build-fuzz/$$t.log)" \
-			"$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/$$t.log)" \
-			| tee -a build-fuzz/rates.txt; \
-	done; echo "fuzz targets under ASan and UBSan ($(FUZZ_SECONDS) s each):"; cat build-fuzz/rates.txt
+		units=$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/$$t.log); \
+		printf '%-18s %8s inputs/s %10s inputs %8s inputs/CPU-s\n' $$t \
+			"$$(sed -n 's/^stat::average_exec_per_sec: *//p' build-fuzz/$$t.log)" "$$units" \
+			"$$(awk -v u=$$units '{ c = $$1 + $$2; printf "%d", (c > 0 ? u / c : 0) }' \
+				build-fuzz/$$t.cpu)" | tee -a build-fuzz/rates.txt; \
+	done; echo "fuzz targets under ASan and UBSan ($(FUZZ_SECONDS) s each; inputs/s is libFuzzer's" \
+		"count over wall time, inputs/CPU-s what a target does with a core of its own):"; \
+	cat build-fuzz/rates.txt
 
 # A generated event of ENDURANCE_HOURS (32 drivers, 3 spectators, looped sessions) on the server's
 # own code at full speed; checks memory, every list's length and every results file at its end

@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A file turned down always says why; one taken holds at most the clients a server has.
     if ((!resultsRead && error.empty()) || results.standings.size() > 255)
         std::abort();
+    // A log still being written (as rvlive reads it) for inputs of odd length.
     std::vector<LogEvent> log;
     error.clear();
-    bool logRead = parseEventLog("fuzz.txt", logText, log, error, true);
+    const bool logRead = parseEventLog("fuzz.txt", logText, log, error, size % 2 == 1);
     if (!logRead && error.empty())
         std::abort();
-    logRead = parseEventLog("fuzz.txt", logText, log, error) && logRead;
     if (resultsRead && logRead) {
         const std::vector<nlohmann::ordered_json> documents = sessionDocuments({results}, log);
         for (const nlohmann::ordered_json& d : documents)
