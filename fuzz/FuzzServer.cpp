@@ -73,13 +73,17 @@ CRVClientConnection* FuzzServer::attach(uint16_t port) {
     return c;
 }
 
-void FuzzServer::reset() {
-    // What is still queued goes first: taking each client's copies out one by one is slow.
+void FuzzServer::settle() {
     server->router.queue.clear();
+    server->flags.activeFlags.clear();
+}
+
+void FuzzServer::reset() {
+    // The queue goes first: taking each client's copies out of it one by one is slow.
+    settle();
     while (!server->clients.empty())
         server->removeClient(server->clients.back());
     server->releaseRemovedClients();
-    server->flags.activeFlags.clear();
 }
 
 void FuzzServer::turn(uint32_t ms) {

@@ -16,8 +16,9 @@ struct FuzzServer {
     static std::string eventConfig();
     // Puts a client record for 127.0.0.1:`port` straight into the lists, as admission would.
     CRVClientConnection* attach(uint16_t port);
-    // Back to no clients and no flags, so that one input's clients and their allocations do not
-    // carry over into the next (the fuzzer's leak check runs whenever an input keeps memory).
+    // Nothing queued and no flag raised: what one input left waiting does not slow the next.
+    void settle();
+    // Settled, and no clients either.
     void reset();
     // Moves the clock and runs one turn.
     void turn(uint32_t ms);
