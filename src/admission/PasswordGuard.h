@@ -26,6 +26,9 @@ class PasswordGuard {
     size_t sources() const { return sources_.size(); }
 
   private:
+    // Makes room for one more address: idle, unlocked ones go first.
+    void forgetForRoom(int64_t nowMs);
+
     struct Source {
         std::vector<int64_t> failures;  // times of the wrong passwords still in the window
         int64_t lockedUntil = 0;

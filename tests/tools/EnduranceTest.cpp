@@ -60,6 +60,20 @@ TEST(Endurance, ShortEventEndsWithEveryListEmptyAndEveryFileReadable) {
 
 struct EnduranceBounds : RaceFixture {};
 
+TEST(AddressTables, StayWithinTheirBoundsAgainstEverNewAddresses) {
+    AddressBudget budget(8, 16, 2000, 2000);
+    PasswordGuard guard;
+    size_t mostAsking = 0, mostGuessing = 0;
+    for (uint32_t i = 0; i < 3 * AddressBudget::kMaxAddresses; ++i) {
+        budget.take(0xc6120000 + i, int64_t(i));
+        guard.failed(0xc6120000 + i, int64_t(i));
+        mostAsking = std::max(mostAsking, budget.addresses());
+        mostGuessing = std::max(mostGuessing, guard.sources());
+    }
+    EXPECT_EQ(mostAsking, AddressBudget::kMaxAddresses);
+    EXPECT_EQ(mostGuessing, PasswordGuard::kMaxSources);
+}
+
 TEST_F(EnduranceBounds, NamesEveryListLeftOverItsBound) {
     start();
     EXPECT_TRUE(listsOverBound(server()).empty());
