@@ -2,6 +2,7 @@
 # `make demo` runs the short demo event with simulated drivers and its live page,
 # `make test` runs every test, `make test-sanitize` runs them again under ASan and UBSan,
 # `make bench` measures the server against the reference relay (BENCH_SECONDS per point).
+# `make fuzz` runs every fuzz target and prints its rates, `make endurance` a generated 24-hour event.
 JOBS ?= 2
 
 .PHONY: deps build run demo test test-sanitize bench fuzz endurance soak replay-speed replay-check \
