@@ -2,7 +2,6 @@
 // checks a weekend of hosting must pass. Exit code 0 when every check holds, 1 otherwise.
 #include <unistd.h>
 #include <cstdio>
-#include <cstdlib>
 
 #include "common/Cli.h"
 #include "rvendurance/Endurance.h"
@@ -50,15 +49,15 @@ int main(int argc, char** argv) {
                    "car updates a second from each driver (default 10)")
         ->check(CLI::Range(1, 100));
     app.add_option("--seed", options.cast.seed, "seed of the event's choices");
+    std::string console = "/dev/null";
+    app.add_option("--console", console, "where the server's console goes (default /dev/null)");
     if (const int code = tool::parse(app, argc, argv); code >= 0)
         return code;
 
     // The server's console would fill disks over a day; this program's lines go to the
     // terminal it was started from.
     std::FILE* out = fdopen(dup(STDOUT_FILENO), "w");
-    if (out == nullptr ||
-        std::freopen(std::getenv("RV_CONSOLE") ? std::getenv("RV_CONSOLE") : "/dev/null", "w",
-                     stdout) == nullptr)
+    if (out == nullptr || std::freopen(console.c_str(), "w", stdout) == nullptr)
         return tool::fail(kProgram, "cannot set the server's console aside");
     const EnduranceFigures figures =
         runEndurance(options, [out](const EnduranceFigures& f) { printFigures(out, "after", f); });
