@@ -31,5 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             client->onMessage(message.data(), int(message.size()), &client->address);
         fuzz->turn(step);
     }
+    fuzz->settle();
     return 0;
 }

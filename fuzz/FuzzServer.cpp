@@ -11,8 +11,11 @@
 namespace fs = std::filesystem;
 
 std::string scratchFolder() {
-    char pattern[] = "/tmp/rvfuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
+    // In memory where the host has such a folder: the server saves results files and flushes
+    // its logs as sessions end, and a disk would set the pace of the fuzzing.
+    std::string pattern =
+        fs::is_directory("/dev/shm") ? "/dev/shm/rvfuzz-XXXXXX" : "/tmp/rvfuzz-XXXXXX";
+    const char* made = ::mkdtemp(pattern.data());
     const std::string root = made != nullptr ? made : "/tmp";
     for (const char* sub :
          {"cfg", "server/logs", "server/users", "server/sessions", "server/replay"})
@@ -68,6 +71,19 @@ CRVClientConnection* FuzzServer::attach(uint16_t port) {
     std::snprintf(c->guid, sizeof c->guid, "fuzz-%d", id);
     server->enlistClient(c);
     return c;
+}
+
+void FuzzServer::settle() {
+    server->router.queue.clear();
+    server->flags.activeFlags.clear();
+}
+
+void FuzzServer::reset() {
+    // The queue goes first: taking each client's copies out of it one by one is slow.
+    settle();
+    while (!server->clients.empty())
+        server->removeClient(server->clients.back());
+    server->releaseRemovedClients();
 }
 
 void FuzzServer::turn(uint32_t ms) {

@@ -16,6 +16,10 @@ struct FuzzServer {
     static std::string eventConfig();
     // Puts a client record for 127.0.0.1:`port` straight into the lists, as admission would.
     CRVClientConnection* attach(uint16_t port);
+    // Nothing queued and no flag raised: what one input left waiting does not slow the next.
+    void settle();
+    // Settled, and no clients either.
+    void reset();
     // Moves the clock and runs one turn.
     void turn(uint32_t ms);
 

@@ -23,5 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         server.serverTime += 1000;
         recorder.playStep();
     }
+    fuzz->reset();
     return 0;
 }

@@ -64,5 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < 2; ++i)
         while (platform::udpPending(peers.socket[i]))
             platform::udpRecvFrom(peers.socket[i], buffer, int(sizeof buffer), source);
+    fuzz->reset();
     return 0;
 }

@@ -17,6 +17,8 @@ dpkg -s libcli11-dev >/dev/null 2>&1 || missing+=(libcli11-dev)
 # The fuzz targets are built with clang's libFuzzer.
 command -v clang++ >/dev/null 2>&1 || missing+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
+# `make fuzz` reports each target's inputs per CPU second beside libFuzzer's own count.
+[ -x /usr/bin/time ] || missing+=(time)
 dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
 dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
 command -v chromium >/dev/null 2>&1 || missing+=(chromium)

@@ -27,11 +27,7 @@ bool PasswordGuard::allowed(uint32_t address, int64_t nowMs) {
 
 int PasswordGuard::failed(uint32_t address, int64_t nowMs) {
     if (sources_.size() >= kMaxSources && !sources_.contains(address))
-        std::erase_if(sources_, [&](const auto& entry) {
-            const Source& s = entry.second;
-            return nowMs >= s.lockedUntil &&
-                   (s.failures.empty() || nowMs - s.failures.back() > kWindowMs);
-        });
+        forgetForRoom(nowMs);
     Source& s = sources_[address];
     std::erase_if(s.failures, [&](int64_t t) { return nowMs - t >= kWindowMs; });
     s.failures.push_back(nowMs);
@@ -46,4 +42,22 @@ int PasswordGuard::failed(uint32_t address, int64_t nowMs) {
     s.lockedUntil = nowMs + lock;
     s.lastSummary = INT64_MIN;
     return int(lock / 1000);
+}
+
+void PasswordGuard::forgetForRoom(int64_t nowMs) {
+    auto unlocked = [&](const auto& entry) { return nowMs >= entry.second.lockedUntil; };
+    std::erase_if(sources_, [&](const auto& entry) {
+        const Source& s = entry.second;
+        return unlocked(entry) && (s.failures.empty() || nowMs - s.failures.back() > kWindowMs);
+    });
+    // Guesses from ever new addresses faster than the window forgets them: a few wrong passwords
+    // of each are forgotten rather than let the table grow, and with every address cooling off,
+    // the one whose lock-out ends first.
+    if (sources_.size() >= kMaxSources)
+        std::erase_if(sources_, unlocked);
+    if (sources_.size() >= kMaxSources)
+        sources_.erase(
+            std::min_element(sources_.begin(), sources_.end(), [](const auto& a, const auto& b) {
+                return a.second.lockedUntil < b.second.lockedUntil;
+            }));
 }

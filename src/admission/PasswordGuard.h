@@ -21,8 +21,14 @@ class PasswordGuard {
     // A wrong password from `address`. Returns the length of the lock-out this starts, in
     // seconds, or 0.
     int failed(uint32_t address, int64_t nowMs);
+    // Addresses remembered at most; idle, unlocked ones are forgotten first.
+    static constexpr size_t kMaxSources = 4096;
+    size_t sources() const { return sources_.size(); }
 
   private:
+    // Makes room for one more address: idle, unlocked ones go first.
+    void forgetForRoom(int64_t nowMs);
+
     struct Source {
         std::vector<int64_t> failures;  // times of the wrong passwords still in the window
         int64_t lockedUntil = 0;
@@ -30,7 +36,5 @@ class PasswordGuard {
         int ignored = 0;
         int64_t lastSummary = INT64_MIN;
     };
-    // Addresses remembered at most; idle, unlocked ones are forgotten first.
-    static constexpr size_t kMaxSources = 4096;
     std::unordered_map<uint32_t, Source> sources_;
 };

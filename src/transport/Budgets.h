@@ -28,11 +28,12 @@ class AddressBudget {
     AddressBudget(double perSecond, double burst, double totalPerSecond, double totalBurst)
         : perSecond_(perSecond), burst_(burst), total_(totalPerSecond, totalBurst) {}
     bool take(uint32_t address, int64_t nowMs);
-
-  private:
     // Addresses remembered at most; a flood from forged addresses then forgets the idle ones,
     // and the shared bucket still holds the total.
     static constexpr size_t kMaxAddresses = 4096;
+    size_t addresses() const { return sources_.size(); }
+
+  private:
     struct Entry {
         TokenBucket bucket;
         int64_t lastUse;

@@ -63,10 +63,14 @@ bool timeText(const std::string& t) {
 
 bool readResultsFile(const std::string& path, ResultsFile& out, std::string& error) {
     std::string text;
-    if (!readWhole(path, text, error))
-        return false;
+    return readWhole(path, text, error) &&
+           parseResultsFile(fs::path(path).filename().string(), text, out, error);
+}
+
+bool parseResultsFile(const std::string& file, const std::string& text, ResultsFile& out,
+                      std::string& error) {
     out = ResultsFile{};
-    out.file = fs::path(path).filename().string();
+    out.file = file;
     const std::vector<std::string> lines = linesOf(text);
     auto fail = [&](size_t line, const std::string& why) {
         error = out.file + " line " + std::to_string(line + 1) + ": " + why;
@@ -127,9 +131,12 @@ bool readResultsFile(const std::string& path, ResultsFile& out, std::string& err
 bool readEventLog(const std::string& path, std::vector<LogEvent>& out, std::string& error,
                   bool allowPartialLastLine) {
     std::string text;
-    if (!readWhole(path, text, error))
-        return false;
-    const std::string name = fs::path(path).filename().string();
+    return readWhole(path, text, error) && parseEventLog(fs::path(path).filename().string(), text,
+                                                         out, error, allowPartialLastLine);
+}
+
+bool parseEventLog(const std::string& name, const std::string& text, std::vector<LogEvent>& out,
+                   std::string& error, bool allowPartialLastLine) {
     std::vector<std::string> lines = linesOf(text);
     if (!text.empty() && text.back() != '\n') {
         if (!allowPartialLastLine) {

@@ -40,6 +40,11 @@ bool readEventLog(const std::string& path, std::vector<LogEvent>& out, std::stri
 // One line of a log (without its line end, a trailing CR allowed); false when it is not an event
 // line. `out.lineNumber` is left to the caller. Followers of a growing log read line by line.
 bool readEventLine(std::string line, LogEvent& out);
+// The same readers over a file's text already in memory; `file` names it in the errors.
+bool parseResultsFile(const std::string& file, const std::string& text, ResultsFile& out,
+                      std::string& error);
+bool parseEventLog(const std::string& file, const std::string& text, std::vector<LogEvent>& out,
+                   std::string& error, bool allowPartialLastLine = false);
 
 // The newest "rvserverlog[...].txt" in `folder`, or "" when there is none.
 std::string newestEventLog(const std::string& folder);
