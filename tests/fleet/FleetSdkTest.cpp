@@ -357,23 +357,23 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
     }
 }
 
-// The GameServer specs of the manifests, as the fleet host reads them, agree with the server.
+// The GameServers of the manifests, as the fleet host reads them, agree with the server.
 TEST(FleetManifests, PortProbesAndOneRecordsFolderPerPodAgreeWithTheServer) {
     ZTINIReader ini;
     ini.load(std::string(RV_SOURCE_DIR) + "/demo/cfg/rvservercfg.ini");
     const std::string port = std::to_string(ini.getInt("CONFIGURATION", "PORT"));
     const YAML::Node fleet = YAML::LoadFile(kPackaging + "agones/fleet.yaml");
-    for (const YAML::Node& spec : {YAML::LoadFile(kPackaging + "agones/gameserver.yaml")["spec"],
-                                   fleet["spec"]["template"]["spec"]}) {
-        ASSERT_EQ(spec["ports"].size(), 1u);
-        const YAML::Node race = spec["ports"][0];
+    for (const YAML::Node& server : {YAML::LoadFile(kPackaging + "agones/gameserver.yaml")["spec"],
+                                     fleet["spec"]["template"]["spec"]}) {
+        ASSERT_EQ(server["ports"].size(), 1u);
+        const YAML::Node race = server["ports"][0];
         EXPECT_EQ(race["protocol"].as<std::string>(), "UDP");
         const bool passthrough = race["portPolicy"].as<std::string>() == "Passthrough";
         EXPECT_EQ(race["containerPort"].as<std::string>(""), passthrough ? "" : port);
-        EXPECT_GE(spec["health"]["periodSeconds"].as<int>() * 1000,
+        EXPECT_GE(server["health"]["periodSeconds"].as<int>() * 1000,
                   2 * FleetSdk::kHealthIntervalMs);
-        EXPECT_GE(spec["health"]["failureThreshold"].as<int>(), 2);
-        const YAML::Node container = spec["template"]["spec"]["containers"][0];
+        EXPECT_GE(server["health"]["failureThreshold"].as<int>(), 2);
+        const YAML::Node container = server["template"]["spec"]["containers"][0];
         std::map<std::string, YAML::Node> env;
         for (const YAML::Node& each : container["env"])
             env[each["name"].as<std::string>()] = each;
