@@ -40,7 +40,6 @@ struct WatchSink {
     FleetSdk* sdk;
     bool (FleetSdk::*take)(const std::string&);
     std::string line;
-    int documents = 0;
     int junk = 0;
 };
 
@@ -54,15 +53,15 @@ size_t takeWatchLines(char* data, size_t size, size_t count, void* sinkPointer) 
             continue;
         }
         if (sink->line.find_first_not_of(" \r\t") != std::string::npos)
-            ++((sink->sdk->*sink->take)(sink->line) ? sink->documents : sink->junk);
+            sink->junk += (sink->sdk->*sink->take)(sink->line) ? 0 : 1;
         sink->line.clear();
     }
     return size * count;
 }
 
 void setDirect(CURL* curl, std::atomic<bool>* stopping) {
-    curl_easy_setopt(curl, CURLOPT_PROXY,
-                     "");  // the sidecar is local, whatever the environment says
+    // The sidecar is local, whatever proxy the environment names.
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, abortWhenStopping);
@@ -146,7 +145,7 @@ std::unique_ptr<FleetSdk> FleetSdk::fromEnvironment() {
         return nullptr;
     }
     auto sdk = std::make_unique<FleetSdk>(port);
-    if (platform::environmentValue(kContainerPortVariable, text) &&
+    if (platform::environmentValue(kContainerPortVariable, text) && !text.empty() &&
         !portDeclaration(text, sdk->declared))
         std::printf(
             "Fleet sidecar: %s=%s is neither a port nor Passthrough; the port is not "
@@ -237,7 +236,8 @@ void FleetSdk::turn(int64_t now, const FleetState& state) {
 }
 
 // In the order the sidecar should hear them: ready (queued only once the GameServer came) before
-// anything else is said, the beats between the GameServer's retries, the shut-down last.
+// anything else is said, the shut-down after the rest; the GameServer, asked for until it comes,
+// never keeps anything else waiting.
 bool FleetSdk::takeRequest(Request& request) {
     if (ready_) {
         request = {"POST", "/ready", "{}", "", ""};
@@ -248,10 +248,10 @@ bool FleetSdk::takeRequest(Request& request) {
                    value};
     } else if (health_) {
         request = {"POST", "/health", "{}", "", ""};
-    } else if (gameServerWanted_) {
-        request = {"GET", "/gameserver", "", "", ""};
     } else if (shutdown_) {
         request = {"POST", "/shutdown", "{}", "", ""};
+    } else if (gameServerWanted_) {
+        request = {"GET", "/gameserver", "", "", ""};
     } else {
         return false;
     }
@@ -336,7 +336,7 @@ void FleetSdk::watch() {
     if (std::unique_lock<std::mutex> lock(mutex_); true)
         wake_.wait(lock, [this] { return stopping_ || gameServerTried_; });
     while (curl != nullptr && !stopping_) {
-        WatchSink sink{this, &FleetSdk::tookGameServer, "", 0, 0};
+        WatchSink sink{this, &FleetSdk::tookGameServer, "", 0};
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timing_.requestTimeoutMs));
@@ -344,6 +344,7 @@ void FleetSdk::watch() {
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
         setDirect(curl, &stopping_);
         long status = 0;
+        const uint32_t began = platform::monotonicMs();
         const bool ended = curl_easy_perform(curl) == CURLE_OK;
         if (stopping_)
             break;
@@ -354,11 +355,15 @@ void FleetSdk::watch() {
         if (sink.junk > 0)
             what += " after " + std::to_string(sink.junk) + " lines of junk";
         report("GET /watch/gameserver " + what + ", watching again");
-        // A stream that brought news was sound: the next one is tried soon.
-        retryMs = sink.documents > 0 || retryMs == 0
-                      ? timing_.firstRetryMs
-                      : std::min(2 * retryMs, timing_.longestRetryMs);
+        // A stream that lasted was sound: the next one is tried soon. One that ends at once,
+        // even with news, waits longer each time.
+        const bool lasted = platform::monotonicMs() - began >= uint32_t(timing_.longestRetryMs);
+        retryMs = lasted || retryMs == 0 ? timing_.firstRetryMs
+                                         : std::min(2 * retryMs, timing_.longestRetryMs);
         std::unique_lock<std::mutex> lock(mutex_);
+        // What changed while nobody watched is read afresh.
+        gameServerWanted_ = true;
+        wake_.notify_all();
         wake_.wait_for(lock, std::chrono::milliseconds(retryMs),
                        [this] { return stopping_.load(); });
     }
