@@ -395,6 +395,8 @@ TEST(FleetManifests, PortProbesAndOneRecordsFolderPerPodAgreeWithTheServer) {
     EXPECT_EQ(YAML::LoadFile(kPackaging + "agones/fleetautoscaler.yaml")["spec"]["fleetName"]
                   .as<std::string>(),
               fleet["metadata"]["name"].as<std::string>());
+    const YAML::Node allocation = YAML::LoadFile(kPackaging + "agones/allocation.yaml")["spec"];
+    EXPECT_TRUE(allocation["metadata"]["annotations"][FleetSdk::kEventAnnotation].IsScalar());
 
     std::ifstream in(kPackaging + "Dockerfile");
     const std::string docker((std::istreambuf_iterator<char>(in)), {});
