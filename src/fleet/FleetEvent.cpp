@@ -38,8 +38,10 @@ void CRVServer::settleFleetPort(const FleetGameServer& server) {
     const uint16_t bound = router.socket.boundPort();
     std::string problem = fleetPortProblem(server, fleet->declared, bound, port);
     if (problem.empty() && fleet->declared.passthrough && port != bound &&
-        !router.socket.rebind(port))
+        !router.socket.rebind(port)) {
+        router.socket.rebind(bound);  // status queries still find the event where they did
         problem = "UDP port " + std::to_string(port) + " could not be bound";
+    }
     if (!problem.empty()) {
         std::printf("Fleet: %s; the event does not say ready\n", problem.c_str());
         fleetPortRefused = true;
