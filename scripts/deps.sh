@@ -21,6 +21,8 @@ dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
 [ -x /usr/bin/time ] || missing+=(time)
 dpkg -s nlohmann-json3-dev >/dev/null 2>&1 || missing+=(nlohmann-json3-dev)
 dpkg -s libcpp-httplib-dev >/dev/null 2>&1 || missing+=(libcpp-httplib-dev)
+# The fleet test reads the fleet manifests with a real YAML parser.
+dpkg -s libyaml-cpp-dev >/dev/null 2>&1 || missing+=(libyaml-cpp-dev)
 command -v chromium >/dev/null 2>&1 || missing+=(chromium)
 # sd_notify: the server tells systemd it is ready, what the event is doing, and that its loop
 # turns (watchdog).

@@ -80,9 +80,9 @@ void CRVServer::admitClient(const uint8_t* data, int size, const SocketAddress* 
         }
     }
 
-    // Without a current session nobody is let in, as in a closed one.
+    // Without a current session nobody is let in, as in a closed one, not even the entry list.
     const SessionRecord* s = current();
-    if ((s == nullptr || s->acceptNew == 0) && config.entryList.empty()) {
+    if (s == nullptr || (s->acceptNew == 0 && config.entryList.empty())) {
         sendRefusalText("[RVSERVER]: Session is closed to new clients. Connection refused", sender);
         return;
     }
@@ -203,13 +203,13 @@ void CRVServer::createClient(const ConnectRequest& q, const SocketAddress* sende
 
     client->setAddress(sender);
     if (sender != nullptr) {
-        std::printf("server port=%d\n", config.port);
+        std::printf("server port=%d\n", publicPort());
         uint8_t message[acceptance::kSize] = {};
         ByteWriter w(message, sizeof message);
         w.u8(RV_ACCEPTED);
         w.text(config.name, acceptance::kNameWidth);
         w.seek(acceptance::kPort);
-        w.u32(uint32_t(config.port));
+        w.u32(uint32_t(publicPort()));
         w.u8(client->id);
         w.u16(uint16_t(client->raceNumber));
         w.u8(client->slot);

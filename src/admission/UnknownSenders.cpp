@@ -167,6 +167,8 @@ void CRVServer::answerStatus(const uint8_t* data, int size, const SocketAddress*
             std::snprintf(desc, sizeof desc, "-%d mins",
                           int((start + s->sessionTime - now) / 60000));
         }
+    } else if (holding) {
+        std::snprintf(desc, sizeof desc, "waiting");  // for the fleet to hand the event out
     }
     w.text(desc, kTextWidth);
     w.u32(token);

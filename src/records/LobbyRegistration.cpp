@@ -52,6 +52,11 @@ void announceToLobby(OVSocket& socket, const SocketAddress& lobby, const uint8_t
 }
 
 void CRVServer::registerWithLobby() {
+    // Under a fleet host the port clients reach is known, and perhaps bound, only later.
+    if (fleet && fleetPort == 0) {
+        lobbyWaitsForPort = true;
+        return;
+    }
     uint8_t message[lobby_register::kSize];
     ByteWriter w(message, sizeof message);
     w.u8(config.car == lobby_register::kSingleMakeCar ? lobby_register::kTypeSingleMake
@@ -74,5 +79,5 @@ std::string requestLobbyRemoval(const std::string& httpHost, int port, long conn
 void CRVServer::unregisterFromLobby() {
     if (!config.registerWithLobby)
         return;
-    std::printf("%s", requestLobbyRemoval(config.lobbyHttpHost, config.port).c_str());
+    std::printf("%s", requestLobbyRemoval(config.lobbyHttpHost, publicPort()).c_str());
 }

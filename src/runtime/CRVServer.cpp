@@ -124,13 +124,15 @@ void CRVServer::initialize() {
     logger.log("START," + config.track + "," + config.configuration + "," + config.car, 0);
     loadVoteOptions();
     openBanList();
-    evolveSession();
     // Ready only with the port bound: a server that could not bind it sends no beats either, so
     // the fleet replaces it. An offline replay is no event a fleet could send drivers to.
-    if (feed == nullptr && router.socket.boundPort() != 0) {
+    if (feed == nullptr && router.socket.boundPort() != 0)
         fleet = FleetSdk::fromEnvironment();
-        if (fleet)
-            fleet->ready();
+    // Under a fleet host the first session begins when the event is allocated (stepFleet).
+    holding = fleet != nullptr;
+    if (!holding)
+        evolveSession();
+    if (feed == nullptr && router.socket.boundPort() != 0) {
         service = std::make_unique<ServiceStatus>();
         service->ready();
     } else if (feed == nullptr) {
@@ -183,7 +185,7 @@ void CRVServer::update() {
         statistics->update(serverTime);
     watchDraining();
     if (fleet)
-        tellFleet();
+        stepFleet();
     if (service)
         service->turn(*this, serverTime);
 }

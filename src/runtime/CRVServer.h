@@ -31,6 +31,7 @@
 #include "transport/RoutedPeer.h"
 
 class FleetSdk;
+struct FleetGameServer;
 class MessageFeed;
 struct ConnectRequest;
 class ServerClock;
@@ -235,6 +236,14 @@ class CRVServer : public RouterHost {
     std::unique_ptr<CRVServerRecorder> recorder;
     // Set only when a fleet host's sidecar watches this event (AGONES_SDK_HTTP_PORT).
     std::unique_ptr<FleetSdk> fleet;
+    // Under a fleet host the first session waits for the allocation (`holding`), and clients
+    // reach the event on the port the host forwards (`fleetPort`, 0 until the sidecar said).
+    bool holding = false;
+    uint16_t fleetPort = 0;
+    bool fleetPortRefused = false;
+    bool lobbyWaitsForPort = false;
+    // The port the acceptance and the lobby name: the one clients reach.
+    int publicPort() const { return fleetPort != 0 ? fleetPort : config.port; }
     // Set only on a live server once its port is bound: the service manager's notifications.
     std::unique_ptr<ServiceStatus> service;
     Draining draining;
@@ -253,6 +262,8 @@ class CRVServer : public RouterHost {
     void printHostAddress();
     void printBandwidthEstimate();
     void tellFleet();
+    void stepFleet();
+    void settleFleetPort(const FleetGameServer& server);
     void watchDraining();
 
     std::unique_ptr<ServerClock> ownClock_;

@@ -43,6 +43,14 @@ void OVSocket::init(bool bind) {
     std::printf("Recv buffer=%d\n", platform::udpGetRecvBuffer(handle_));
 }
 
+bool OVSocket::rebind(uint16_t port) {
+    if (handle_ != platform::kNoSocket)
+        platform::udpClose(handle_);
+    localPort_ = port;
+    init(true);
+    return boundPort() == port;
+}
+
 void OVSocket::setTarget(const SocketAddress& address, uint16_t port) {
     target_ = address;
     targetPort_ = address.port();

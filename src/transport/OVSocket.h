@@ -57,6 +57,8 @@ class OVSocket {
     uint16_t boundPort() const;
 
     void init(bool bind);
+    // Closes the socket and binds `port` instead; false when that port could not be bound.
+    bool rebind(uint16_t port);
     // Instead of init(): no OS socket; messages come from `feed`, sends go nowhere.
     void attachFeed(MessageFeed* feed) {
         feed_ = feed;

@@ -3,15 +3,18 @@
 // must agree with the server.
 #include <httplib.h>
 #include <unistd.h>
+#include <yaml-cpp/yaml.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
-#include <regex>
 #include <thread>
 
 #include "fleet/FleetSdk.h"
+#include "protocol/AdmissionLayouts.h"
+#include "protocol/ByteReader.h"
 #include "runtime/NextWake.h"
 #include "runtime/ZTINIReader.h"
 #include "support/RaceFixture.h"
@@ -21,21 +24,50 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
-// Answers every request with `status` and junk; with `stall` keeps each one unanswered instead.
+// A GameServer document as the sidecar writes it.
+std::string gameServer(const std::string& state, const std::string& ports,
+                       const std::string& event = "") {
+    return R"({"object_meta":{"name":"ralvo-event-x","annotations":{"rvserver/event":")" + event +
+           R"("}},"status":{"state":")" + state + R"(","address":"10.0.0.7","ports":[)" + ports +
+           "]}}";
+}
+const std::string kAllocated = gameServer("Allocated", R"({"name":"race","port":7777})");
+
+// Answers every request with `status` and junk, but the first `readyFailures` /ready with 503;
+// with `stall` keeps each one unanswered instead. It describes the GameServer `document()`, on
+// the watch stream too; the lobby's web service is here as well.
 class FakeSidecar {
   public:
-    explicit FakeSidecar(int status = 200, bool stall = false, int port = 0) {
-        auto handler = [this, status, stall](const httplib::Request& q, httplib::Response& r) {
-            if (std::lock_guard<std::mutex> lock(mutex_); true)
-                heard_.push_back(q.method + " " + q.path + " " + q.body);
-            if (stall)
+    explicit FakeSidecar(int status = 200, bool stall = false, int port = 0,
+                         int readyFailures = 0) {
+        auto handler = [=, this](const httplib::Request& q, httplib::Response& r) mutable {
+            const bool described = q.path == "/gameserver";
+            if (std::lock_guard<std::mutex> lock(mutex_); !described)
+                heard_.push_back(q.method + " " + q.target + " " + q.body);
+            if (stall && !described)
                 within(5000, [this] { return ending_.load(); });
-            r.status = status;
-            r.set_content("{\"junk", "application/json");
+            r.status = q.path == "/ready" && readyFailures-- > 0 ? 503 : status;
+            r.set_content(described ? document() : "{\"junk", "application/json");
         };
         server_.set_keep_alive_max_count(1);  // stopping never waits out an idle connection
         server_.Post(".*", handler);
         server_.Put(".*", handler);
+        server_.Get("/watch/gameserver", [=, this](const httplib::Request&, httplib::Response& r) {
+            const int stream = ++watches;
+            r.status = status;
+            if (status == 200)
+                r.set_chunked_content_provider(
+                    "application/json",
+                    [this, stream, sent = std::string()](size_t, httplib::DataSink& sink) mutable {
+                        within(50, [&] { return ending_ || document() != sent; });
+                        if (ending_ || stream <= closedWatches)
+                            return false;
+                        sent = document();
+                        const std::string line = sent + "\n";
+                        return sink.write(line.data(), line.size());
+                    });
+        });
+        server_.Get(".*", handler);
         if (port == 0)
             port_ = server_.bind_to_any_port("127.0.0.1");
         else
@@ -50,6 +82,15 @@ class FakeSidecar {
         thread_.join();
     }
     int port() const { return port_; }
+    std::string document() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return document_;
+    }
+    void describe(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        document_ = text;
+    }
+    std::atomic<int> watches = 0, closedWatches = 0;
     Lines heard() {
         std::lock_guard<std::mutex> lock(mutex_);
         return heard_;
@@ -71,30 +112,19 @@ class FakeSidecar {
     std::mutex mutex_;
     std::atomic<bool> ending_ = false;
     Lines heard_;
+    std::string document_ = kAllocated;
 };
 
-struct SidecarPort {
-    explicit SidecarPort(const std::string& v) { ::setenv(FleetSdk::kPortVariable, v.c_str(), 1); }
-    ~SidecarPort() { ::unsetenv(FleetSdk::kPortVariable); }
+struct Variable {
+    Variable(const char* name, const std::string& v) : name(name) { ::setenv(name, v.c_str(), 1); }
+    ~Variable() { ::unsetenv(name); }
+    const char* name;
+};
+struct SidecarPort : Variable {
+    explicit SidecarPort(const std::string& v) : Variable(FleetSdk::kPortVariable, v) {}
 };
 
 const std::string kPackaging = std::string(RV_SOURCE_DIR) + "/packaging/";
-
-// Every "key: value" of the plain block YAML the manifests are written in (two spaces a level,
-// "- " list items, comments, no tabs); a line of any other shape is kept under "?".
-std::map<std::string, Lines> manifest(const std::string& name) {
-    static const std::regex shape(R"(((  )*)(- )?([A-Za-z][A-Za-z0-9]*):( (.*))?| *(#.*)?)");
-    std::map<std::string, Lines> values;
-    std::ifstream in(kPackaging + "agones/" + name);
-    for (std::string line; std::getline(in, line);) {
-        std::smatch m;
-        if (!std::regex_match(line, m, shape))
-            values["?"].push_back(line);
-        else if (m[6].matched)
-            values[m[4]].push_back(m[6]);
-    }
-    return values;
-}
 
 const std::string kReady = "POST /ready {}", kHealth = "POST /health {}";
 std::string label(const std::string& key, const std::string& value) {
@@ -104,7 +134,12 @@ const std::string kTwoPractices =
     "SESSIONS=2\n" + session(0, 0, "Warm up", 0, 1) + session(1, 0, "Practice (2)", 0, 1);
 const Lines kStart = {kReady, label("clients", "0"), label("session", "Warm_up"), kHealth};
 
-using Fleet = RaceFixture;
+struct Fleet : RaceFixture {
+    void awaitGameServer() {
+        FleetGameServer known;
+        ASSERT_TRUE(within(5000, [&] { return server().fleet->gameServer(known); }));
+    }
+};
 
 }  // namespace
 
@@ -114,7 +149,7 @@ TEST_F(Fleet, ReadyHealthAtItsCadenceClientCountSessionLabelAndShutdownOnlyWhenA
         SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices) +
               (asked ? "[FLEET]\r\nSHUTDOWN_WHEN_FINISHED=1\r\n" : ""));
-        EXPECT_EQ(sidecar.settled(1), Lines{kReady});
+        awaitGameServer();
         at(0);
         EXPECT_EQ(sidecar.settled(4), kStart);
         at(1999);
@@ -172,8 +207,8 @@ TEST_F(Fleet, NothingRunsWithoutAUsableSidecarPortOrWithoutTheEventsPort) {
     EXPECT_EQ(sidecar.settled(0), Lines{});
 }
 
-// A sidecar that is not there yet, or that takes longer than the request timeout, is asked
-// again; the failures make one console line.
+// A sidecar that is not there yet, answers 503 while it starts, or takes longer than the request
+// timeout, is asked again; the failures make one console line.
 TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
     TempFolder folder;
     const int port = FakeSidecar().port();
@@ -182,16 +217,19 @@ TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
     ASSERT_TRUE(std::freopen((folder.path() + "/console.txt").c_str(), "w", stdout));
     {
         FleetSdk sdk(uint16_t(port), {.firstRetryMs = 10, .longestRetryMs = 40});
+        EXPECT_TRUE(within(2000, [&] { return folder.read("console.txt").size() > 0; }));
         sdk.ready();
         sdk.turn(0, {0, "Warm up", false});
-        EXPECT_TRUE(within(2000, [&] { return folder.read("console.txt").size() > 0; }));
-        FakeSidecar sidecar(200, false, port);
-        EXPECT_EQ(sidecar.settled(4), kStart);
+        FakeSidecar sidecar(200, false, port, 2);
+        Lines twoMore = kStart;
+        twoMore.insert(twoMore.begin(), 2, kReady);
+        EXPECT_EQ(sidecar.settled(6), twoMore);
     }
     std::fflush(stdout);
     ::dup2(terminal, 1);
     ::close(terminal);
-    EXPECT_EQ(folder.read("console.txt"), "Fleet sidecar: POST /ready no answer, trying again\n");
+    EXPECT_EQ(folder.read("console.txt"),
+              "Fleet sidecar: GET /gameserver no answer, trying again\n");
 
     FakeSidecar slow(200, true);
     FleetSdk sdk(uint16_t(slow.port()), {.firstRetryMs = 10, .requestTimeoutMs = 100});
@@ -200,10 +238,105 @@ TEST(FleetSidecar, OneNotThereYetOrTooSlowIsAskedAgainWithOneConsoleLine) {
     EXPECT_EQ(slow.heard()[1], kReady);
 }
 
-// Failing or silent sidecars never hold up a turn, so the drivers' 60 ms updates keep coming.
+// Before the allocation nothing runs: no session, no countdown; status answers say "waiting".
+TEST_F(Fleet, HoldsTheFirstSessionUntilTheWatchSaysAllocatedAndTellsDriversTheHostPort) {
+    FakeSidecar sidecar;
+    sidecar.describe(gameServer("Ready", R"({"name":"race","port":7777})"));
+    SidecarPort env(std::to_string(sidecar.port()));
+    start();
+    awaitGameServer();
+    EXPECT_TRUE(has(at(0), "Fleet: clients reach this event on port 7777\n"));
+    EXPECT_EQ(sidecar.settled(1).at(0), kReady);
+    TestClient asker(harness->port());
+    asker.sendRaw(statusQuery(1));
+    for (int64_t t = 1000; t <= 3600000; t += 60000) {
+        at(t);
+        EXPECT_GT(nextWakeTime(server(), t, 0), t);  // resting, not spinning
+    }
+    printed([&] { harness->receiveTurn(); });
+    ASSERT_TRUE(asker.waitFor(RV_STATUS));
+    EXPECT_STREQ(
+        reinterpret_cast<const char*>(&asker.first(RV_STATUS).bytes[status_reply::kStatusDesc]),
+        "waiting");
+    EXPECT_EQ(server().currentSession, -1);
+
+    sidecar.closedWatches = sidecar.watches.load();  // the stream breaks and comes back
+    ASSERT_TRUE(within(5000, [&] { return sidecar.watches > sidecar.closedWatches; }));
+    sidecar.describe(gameServer("Allocated", R"({"name":"race","port":7777})", "Sunday Cup"));
+    std::string console;
+    ASSERT_TRUE(within(5000, [&] {
+        console += at(3700000);
+        return server().currentSession == 0;
+    }));
+    EXPECT_TRUE(has(console, "Fleet: allocated for Sunday Cup, the first session begins\n"));
+    EXPECT_EQ(server().current()->startTime, 3700000u + 30000u);
+    TestClient driver(harness->port());
+    ConnectFields f;
+    f.tyreChecksum = server().checksums.tyres;
+    driver.sendRaw(connectRequest(f));
+    printed([&] { harness->receiveTurn(); });
+    ASSERT_TRUE(driver.waitFor(RV_ACCEPTED));
+    ByteReader accepted(driver.first(RV_ACCEPTED).bytes.data(), int(acceptance::kSize));
+    accepted.seek(acceptance::kPort);
+    EXPECT_EQ(accepted.u32(), 7777u);
+}
+
+TEST_F(Fleet, SaysReadyOnlyOnItsOnePortAndUnderPassthroughBindsTheGivenOne) {
+    const int given = TestClient(0).port();  // free a moment ago
+    const std::string one = R"({"name":"race","port":)" + std::to_string(given) + "}";
+    struct Case {
+        std::string ports, declared, line;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", "", "the GameServer names 0 ports where the event needs exactly one"},
+             {one + "," + one, "",
+              "the GameServer names 2 ports where the event needs exactly one"},
+             {one, "6000",
+              "the server bound UDP port * but the fleet forwards to containerPort 6000"},
+             {one, "Passthrough", ""}}) {
+        FakeSidecar sidecar;
+        sidecar.describe(gameServer("Ready", c.ports));
+        SidecarPort env(std::to_string(sidecar.port()));
+        Variable declared(FleetSdk::kContainerPortVariable, c.declared);
+        TestClient lobby(0);  // which, under Passthrough, hears of the event once it is bound
+        lobby.setServerPort(uint16_t(given));
+        start(withEdits(defaultConfig(), {c.line.empty() ? "REGISTER=1" : "REGISTER=0"}) +
+              crlf("[LOBBY]\nUDPHOST=127.0.0.1:" + std::to_string(lobby.port()) +
+                   "\nHTTPHOST=127.0.0.1:" + std::to_string(sidecar.port()) + "\n"));
+        server().registerWithLobby();
+        std::thread answer([&] {
+            if (lobby.waitFor(RV_REGISTERED, c.line.empty() ? 3000 : 0))
+                lobby.sendRaw({RV_REGISTERED, 1, 2, 3});
+        });
+        awaitGameServer();
+        std::string line = c.line;
+        if (line.find('*') != std::string::npos)
+            line.replace(line.find('*'), 1, std::to_string(harness->port()));
+        const std::string console = at(0) + at(1000);
+        answer.join();
+        if (c.line.empty()) {
+            EXPECT_EQ(harness->port(), given);
+            EXPECT_TRUE(server().registeredWithLobby);
+            EXPECT_EQ(sidecar.settled(1).at(0), kReady);
+            harness.reset();
+            EXPECT_EQ(sidecar.heard().back(),
+                      "GET /rVTPRO/rVTPRO.RemoveServer.php?&i=0&p=" + std::to_string(given) + " ");
+        } else {
+            EXPECT_EQ(countOf(console, "Fleet: " + line + "; the event does not say ready\n"), 1u);
+            EXPECT_EQ(std::ranges::count(sidecar.settled(2), kReady), 0) << c.declared;
+        }
+    }
+}
+
+// Failing, silent or junk-answering sidecars (closing the watch at once) never hold up a turn,
+// so the drivers' 60 ms updates keep coming, and they are asked again only after growing waits.
 TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
-    for (bool stall : {false, true}) {
-        FakeSidecar sidecar(500, stall);
+    for (int stall : {0, 1, 2}) {
+        FakeSidecar sidecar(stall == 2 ? 200 : 500, stall == 1);
+        if (stall == 2) {
+            sidecar.describe("{\"junk");
+            sidecar.closedWatches = 1 << 30;
+        }
         SidecarPort env(std::to_string(sidecar.port()));
         start(eventConfig(kTwoPractices));
         attachDrivers(2);
@@ -216,28 +349,54 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
         }
         EXPECT_LT(slowest, std::chrono::milliseconds(50)) << stall;
         EXPECT_TRUE(sidecar.await(1));
+        EXPECT_EQ(server().currentSession, -1);
+        EXPECT_LE(sidecar.watches, 4);
         const auto before = Clock::now();
         harness.reset();  // a request on its way is abandoned, not waited out
         EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(2500)) << stall;
     }
 }
 
-TEST(FleetManifests, ParseAndNameTheServersPortAndAHealthPeriodItsBeatsFill) {
+// The GameServers of the manifests, as the fleet host reads them, agree with the server.
+TEST(FleetManifests, PortProbesAndOneRecordsFolderPerPodAgreeWithTheServer) {
     ZTINIReader ini;
     ini.load(std::string(RV_SOURCE_DIR) + "/demo/cfg/rvservercfg.ini");
     const std::string port = std::to_string(ini.getInt("CONFIGURATION", "PORT"));
-    for (const char* name : {"gameserver.yaml", "fleet.yaml"}) {
-        auto m = manifest(name);
-        EXPECT_EQ(m["?"], Lines{}) << name;
-        EXPECT_EQ(m["containerPort"], Lines{port}) << name;
-        EXPECT_EQ(m["protocol"], Lines{"UDP"}) << name;
-        EXPECT_EQ(m["mountPath"].at(0), "/srv/ralvo/cfg") << name;
-        EXPECT_GE(std::stoi(m["periodSeconds"].at(0)) * 1000, 2 * FleetSdk::kHealthIntervalMs);
-        EXPECT_GE(std::stoi(m["failureThreshold"].at(0)), 2) << name;
+    const YAML::Node fleet = YAML::LoadFile(kPackaging + "agones/fleet.yaml");
+    for (const YAML::Node& server : {YAML::LoadFile(kPackaging + "agones/gameserver.yaml")["spec"],
+                                     fleet["spec"]["template"]["spec"]}) {
+        ASSERT_EQ(server["ports"].size(), 1u);
+        const YAML::Node race = server["ports"][0];
+        EXPECT_EQ(race["protocol"].as<std::string>(), "UDP");
+        const bool passthrough = race["portPolicy"].as<std::string>() == "Passthrough";
+        EXPECT_EQ(race["containerPort"].as<std::string>(""), passthrough ? "" : port);
+        EXPECT_GE(server["health"]["periodSeconds"].as<int>() * 1000,
+                  2 * FleetSdk::kHealthIntervalMs);
+        EXPECT_GE(server["health"]["failureThreshold"].as<int>(), 2);
+        const YAML::Node container = server["template"]["spec"]["containers"][0];
+        std::map<std::string, YAML::Node> env;
+        for (const YAML::Node& each : container["env"])
+            env[each["name"].as<std::string>()] = each;
+        EXPECT_EQ(env[FleetSdk::kContainerPortVariable]["value"].as<std::string>(),
+                  passthrough ? "Passthrough" : port);
+        EXPECT_EQ(env["POD_NAME"]["valueFrom"]["fieldRef"]["fieldPath"].as<std::string>(),
+                  "metadata.name");
+        Lines records;
+        for (const YAML::Node& mount : container["volumeMounts"])
+            if (mount["name"].as<std::string>() == "records")
+                records.push_back(mount["subPathExpr"].as<std::string>("?") + " " +
+                                  mount["mountPath"].as<std::string>());
+            else
+                EXPECT_EQ(mount["mountPath"].as<std::string>(), "/srv/ralvo/cfg");
+        EXPECT_EQ(records, (Lines{"$(POD_NAME)/logs /srv/ralvo/server/logs",
+                                  "$(POD_NAME)/sessions /srv/ralvo/server/sessions",
+                                  "$(POD_NAME)/replay /srv/ralvo/server/replay"}));
     }
-    auto autoscaler = manifest("fleetautoscaler.yaml");
-    EXPECT_EQ(autoscaler["?"], Lines{});
-    EXPECT_EQ(autoscaler["fleetName"], Lines{manifest("fleet.yaml")["name"].at(0)});
+    EXPECT_EQ(YAML::LoadFile(kPackaging + "agones/fleetautoscaler.yaml")["spec"]["fleetName"]
+                  .as<std::string>(),
+              fleet["metadata"]["name"].as<std::string>());
+    const YAML::Node allocation = YAML::LoadFile(kPackaging + "agones/allocation.yaml")["spec"];
+    EXPECT_TRUE(allocation["metadata"]["annotations"][FleetSdk::kEventAnnotation].IsScalar());
 
     std::ifstream in(kPackaging + "Dockerfile");
     const std::string docker((std::istreambuf_iterator<char>(in)), {});
