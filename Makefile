@@ -88,7 +88,7 @@ soak: build
 FUZZ_SECONDS ?= 60
 FUZZ_FLAGS ?= -detect_leaks=0 -entropic=0 -rss_limit_mb=1024
 FUZZ_TARGETS = UnknownSenderFuzz ClientMessageFuzz ReliableFuzz ConfigurationFuzz RecordingFuzz \
-	EventFilesFuzz ToolReplyFuzz
+	EventFilesFuzz ToolReplyFuzz BanListFuzz
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DRV_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
