@@ -175,6 +175,11 @@ TEST(LivePage, BrowserShowsTimingColoursGapsTimeLeftAndTheHostsEvents) {
     EXPECT_TRUE(std::regex_match(
         events.at(1), std::regex(R"(Old Cup\|ridge\|Practice\|.* left\|\|not answering)")))
         << events[1];
+    // Draining, the event answers on but is closed to newcomers.
+    ::kill(server.pid, SIGUSR1);
+    EXPECT_TRUE(within(5000, [&] {
+        return live.get(page + "live.json")["state"]["event"]["access"] == "closed";
+    })) << live.get(page + "live.json").dump();
 }
 
 // A viewer that comes back with the last id it saw gets exactly what it missed; a line the

@@ -63,19 +63,22 @@ void LiveEvent::askStatus(tool::Asker& asker, int waitMs) {
         const tool::ServerStatus s = tool::readStatus(a.bytes);
         clients_ = s.clients;
         maxClients_ = s.maxClients;
+        access_ = s.access;
     }
 }
 
 ordered_json LiveEvent::eventJson() const {
     std::lock_guard lock(statusMutex_);
-    return {{"id", id_},
-            {"name", name_},
-            {"track", track_},
-            {"answering", answering_},
-            {"drivers", answering_ ? ordered_json(clients_) : ordered_json(nullptr)},
-            {"maxClients", maxClients_},
-            {"hasLog", tail_.hasLog()},
-            {"delay", options_.delayMs / 1000}};
+    return {
+        {"id", id_},
+        {"name", name_},
+        {"track", track_},
+        {"answering", answering_},
+        {"drivers", answering_ ? ordered_json(clients_) : ordered_json(nullptr)},
+        {"access", answering_ ? ordered_json(tool::accessName(access_)) : ordered_json(nullptr)},
+        {"maxClients", maxClients_},
+        {"hasLog", tail_.hasLog()},
+        {"delay", options_.delayMs / 1000}};
 }
 
 void LiveEvent::update() {

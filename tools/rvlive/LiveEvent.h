@@ -61,6 +61,8 @@ class LiveEvent {
     bool serverKnown_ = false;
     bool answering_ = false;
     int clients_ = 0;
+    int access_ =
+        0;  // as the status reply gives it: 0 closed (a draining event), 1 open, 2 password
 };
 
 }  // namespace live

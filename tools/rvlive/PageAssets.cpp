@@ -161,7 +161,9 @@ function drawIndex() {
     const c = cell(row, "", "clock-cell");
     c.dataset.index = body.rows.length - 1;
     cell(row, e.drivers == null ? "" : e.drivers + "/" + e.maxClients, "drivers");
-    cell(row, e.answering ? "answering" : "not answering", e.answering ? "answering" : "silent");
+    // A server closed to newcomers while it answers is draining (or between sessions).
+    cell(row, !e.answering ? "not answering" : e.access === "closed" ? "answering, closed" : "answering",
+         e.answering ? "answering" : "silent");
   }
   $("none").hidden = state.events.length > 0;
   tick();
