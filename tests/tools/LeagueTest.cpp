@@ -160,7 +160,8 @@ TEST(League, ChampionshipCountsPointsDropsTheWorstRoundAndBreaksTies) {
                   "  1   b                        17     points, 1 wins\n");
         // The same table as a page: the kept rules name it, every client text is escaped.
         TempFolder site;
-        ASSERT_EQ(league(url, {"export", "--html", site.path()}).exitCode, 0);
+        const ToolRun exported = league(url, {"export", "--html", site.path()});
+        ASSERT_EQ(exported.exitCode, 0) << exported.err;
         const std::string page = site.read("championship/Spring_20_3CCup_3E.html");
         EXPECT_TRUE(has(page, "<h1>Spring &lt;Cup&gt;</h1>")) << page;
         EXPECT_TRUE(has(page, "\">&lt;script&gt;x&lt;/script&gt;</a>")) << page;

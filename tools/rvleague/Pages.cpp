@@ -230,7 +230,8 @@ void addLeagueRoutes(httplib::Server& server, Repository& repository) {
 bool exportLeaguePages(Repository& r, const std::string& folder, int& pages, std::string& error) {
     pages = 0;
     std::vector<std::string> paths{"index"};
-    for (const ordered_json& b : boards(r)["boards"])
+    const ordered_json all = boards(r);  // held here: the loop reads inside it
+    for (const ordered_json& b : all["boards"])
         paths.push_back(
             boardPath(textOf(b["track"]), textOf(b["configuration"]), textOf(b["car"])));
     for (const SqlRow& row : r.query("SELECT guid FROM drivers ORDER BY guid"))
