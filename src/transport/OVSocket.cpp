@@ -61,18 +61,22 @@ bool OVSocket::waitReadable(int timeoutMs) const {
            (handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs));
 }
 
-bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
+bool OVSocket::rest(int timeoutMs, int answerWithinMs, int readAheadMs) {
     if (hasWaiting())
         return true;
     if (handle_ == platform::kNoSocket)
         return false;
     const uint32_t start = platform::monotonicMs();
-    auto left = [&] { return timeoutMs - int(platform::monotonicMs() - start); };
+    const int early = timeoutMs > readAheadMs ? readAheadMs : 0;
+    auto left = [&] { return timeoutMs - early - int(platform::monotonicMs() - start); };
     for (int ms = left(); ms > 0; ms = left()) {
         // What arrives in the last stretch is read by the turn soon enough: no need to wake.
-        const bool watch = ms > answerWithinMs;
-        if (platform::udpRest(handle_, ms, watch) != platform::RestEnd::kReadable)
+        const bool watch = ms + early > answerWithinMs;
+        const platform::RestEnd end = platform::udpRest(handle_, ms, watch);
+        if (end == platform::RestEnd::kInterrupted)
             return false;
+        if (end == platform::RestEnd::kTimeUp)
+            break;
         if (takeWaiting())
             return true;
         const int quiet = std::min(answerWithinMs, left());
@@ -80,6 +84,15 @@ bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
             platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
             return false;
     }
+    if (early == 0)
+        return false;
+    // Shortly before the turn, what came meanwhile gets a turn of its own, so that the planned
+    // turn's combined packets carry it as when every datagram woke the loop.
+    if (hasWaiting() || platform::udpPending(handle_))
+        return true;
+    const int remainder = timeoutMs - int(platform::monotonicMs() - start);
+    if (remainder > 0)
+        platform::udpRest(handle_, remainder, false);
     return false;
 }
 
