@@ -102,5 +102,5 @@ bool waitForNextTurn(CRVServer& server) {
     socket.flushSends();
     if (socket.unsentCount() > 0)
         ms = std::min(ms, int(kUnsentRetryMs));
-    return socket.rest(ms, kAnswerWithinMs, kReadAheadMs);
+    return socket.rest(ms, kAnswerWithinMs, kReadAheadMicros);
 }

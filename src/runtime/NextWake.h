@@ -16,7 +16,7 @@ constexpr int64_t kLongestWaitMs = 1000;
 constexpr int kAnswerWithinMs = 10;
 // Datagrams that came during a rest get a turn this long before the planned one: the combined
 // packets of the planned turn, built before its receive step, then carry them.
-constexpr int kReadAheadMs = 1;
+constexpr int kReadAheadMicros = 200;
 // Sends the kernel refused for a full buffer are tried again this soon.
 constexpr int64_t kUnsentRetryMs = 1;
 

@@ -61,36 +61,40 @@ bool OVSocket::waitReadable(int timeoutMs) const {
            (handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs));
 }
 
-bool OVSocket::rest(int timeoutMs, int answerWithinMs, int readAheadMs) {
+bool OVSocket::rest(int timeoutMs, int answerWithinMs, int readAheadMicros) {
     if (hasWaiting())
         return true;
     if (handle_ == platform::kNoSocket)
         return false;
     const uint32_t start = platform::monotonicMs();
-    const int early = timeoutMs > readAheadMs ? readAheadMs : 0;
-    auto left = [&] { return timeoutMs - early - int(platform::monotonicMs() - start); };
+    const int lead = timeoutMs > 1 ? readAheadMicros : 0;
+    auto left = [&] { return timeoutMs - int(platform::monotonicMs() - start); };
     for (int ms = left(); ms > 0; ms = left()) {
         // What arrives in the last stretch is read by the turn soon enough: no need to wake.
-        const bool watch = ms + early > answerWithinMs;
-        const platform::RestEnd end = platform::udpRest(handle_, ms, watch);
+        const platform::RestEnd end = platform::udpRest(handle_, ms, ms > answerWithinMs, lead);
         if (end == platform::RestEnd::kInterrupted)
             return false;
         if (end == platform::RestEnd::kTimeUp)
             break;
         if (takeWaiting())
             return true;
+        // Datagrams that come close together are left to gather for a while; a lone one costs
+        // no second wake-up.
+        const uint32_t now = platform::monotonicMs();
+        const bool close = now - lastQuietWake_ < uint32_t(answerWithinMs);
+        lastQuietWake_ = now;
         const int quiet = std::min(answerWithinMs, left());
-        if (quiet > 0 &&
-            platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
+        if (close && quiet > 0 &&
+            platform::udpRest(handle_, quiet, false, lead) == platform::RestEnd::kInterrupted)
             return false;
     }
-    if (early == 0)
+    if (lead == 0)
         return false;
-    // Shortly before the turn, what came meanwhile gets a turn of its own, so that the planned
+    // Just before the turn, what came meanwhile gets a turn of its own, so that the planned
     // turn's combined packets carry it as when every datagram woke the loop.
     if (hasWaiting() || platform::udpPending(handle_))
         return true;
-    const int remainder = timeoutMs - int(platform::monotonicMs() - start);
+    const int remainder = left();
     if (remainder > 0)
         platform::udpRest(handle_, remainder, false);
     return false;
@@ -106,6 +110,7 @@ int OVSocket::fillInbox(bool& drained) {
     const int got = platform::udpRecvBatch(handle_, inbox_.data() + first, room, kReceiveLength);
     inboxCount_ += got;
     drained = got < room;
+    mayHoldMore_ = !drained;
     return first;
 }
 
@@ -239,11 +244,11 @@ int OVSocket::receive(int maxDatagrams) {
     // One read takes every datagram waiting; a read that leaves none behind ends the step.
     bool drained = false;
     while (count < maxDatagrams) {
-        if (!hasWaiting()) {
+        if (inboxNext_ == inboxCount_) {
             if (drained || handle_ == platform::kNoSocket)
                 break;
             fillInbox(drained);
-            if (!hasWaiting())
+            if (inboxNext_ == inboxCount_)
                 break;
         }
         platform::Datagram& d = inbox_[size_t(inboxNext_++)];

@@ -84,13 +84,15 @@ class OVSocket {
     // The main loop's rest before a turn `timeoutMs` ahead. A datagram ends it early only when
     // it needs an answer; one that can wait for the turn is read and held, and the socket goes
     // unwatched for `answerWithinMs`, so nothing that needs an answer waits longer than that.
-    // `readAheadMs` before the turn, datagrams that came meanwhile end the rest, so that a turn
-    // reads them before the planned one. True when a datagram ended the rest.
-    bool rest(int timeoutMs, int answerWithinMs, int readAheadMs);
+    // `readAheadMicros` before the turn, datagrams that came meanwhile end the rest, so that a
+    // turn reads them before the planned one. True when a datagram ended the rest.
+    bool rest(int timeoutMs, int answerWithinMs, int readAheadMicros);
     // Reads every waiting datagram into the inbox; true when one of them needs an answer
     // before the turn, or more wait than the inbox holds.
     bool takeWaiting();
-    bool hasWaiting() const { return inboxNext_ < inboxCount_; }
+    // True when read datagrams are held, or when the last read filled the inbox (a receive step
+    // that stopped at its cap may have left more in the kernel).
+    bool hasWaiting() const { return inboxNext_ < inboxCount_ || mayHoldMore_; }
 
     // While held, sends collect in order and leave together at flushSends(); otherwise each
     // leaves at once. The main loop holds them from one rest to the next.
@@ -133,6 +135,8 @@ class OVSocket {
     std::array<platform::Datagram, kInboxSlots> inbox_{};
     int inboxNext_ = 0;
     int inboxCount_ = 0;
+    bool mayHoldMore_ = false;
+    uint32_t lastQuietWake_ = 0;
     bool holding_ = false;
     std::vector<Unsent> unsent_;
     std::vector<uint8_t> unsentBytes_;
