@@ -37,9 +37,8 @@ bool udpPending(SocketHandle s);
 bool udpWaitReadable(SocketHandle s, int timeoutMs);
 // How a rest ended.
 enum class RestEnd { kTimeUp, kReadable, kInterrupted };
-// Rests like udpWaitReadable, ending `leadMicros` before that instant; with `watch` false no
-// datagram ends it, only the time or a signal.
-RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch, int leadMicros = 0);
+// Rests like udpWaitReadable; with `watch` false no datagram ends it, only the time or a signal.
+RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch);
 // Waits up to `timeoutMs` until any of `handles` has a datagram; `ready[i]` tells which.
 // Returns false on timeout. For tools that hold many sockets.
 bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,

@@ -125,7 +125,7 @@ bool udpWaitReadable(SocketHandle s, int timeoutMs) {
     return udpRest(s, timeoutMs, true) == RestEnd::kReadable;
 }
 
-RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch, int leadMicros) {
+RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch) {
     pollfd p{};
     p.fd = s;
     p.events = POLLIN;
@@ -138,8 +138,7 @@ RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch, int leadMicros) {
         // for an instant in whole milliseconds then ends on it, not up to a millisecond after.
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
-        long long ns = timeoutMs * 1000000LL - now.tv_nsec % 1000000 - leadMicros * 1000LL;
-        ns = ns > 0 ? ns : 0;
+        long long ns = timeoutMs * 1000000LL - now.tv_nsec % 1000000;
         timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
         n = ::ppoll(&p, count, &wait, nullptr);
     }

@@ -14,9 +14,6 @@ constexpr int64_t kLongestWaitMs = 1000;
 // server has always taken between turns. Car updates and acknowledgements wait for the planned
 // turn instead, and are read together with whatever else came meanwhile.
 constexpr int kAnswerWithinMs = 10;
-// Datagrams that came during a rest get a turn this long before the planned one: the combined
-// packets of the planned turn, built before its receive step, then carry them.
-constexpr int kReadAheadMicros = 200;
 // Sends the kernel refused for a full buffer are tried again this soon.
 constexpr int64_t kUnsentRetryMs = 1;
 
@@ -31,6 +28,8 @@ int idleWaitMs(const CRVServer& server);
 
 // Sends what the turns since the last rest queued on the socket, then rests that long; a
 // datagram that needs an answer ends the rest early (OVSocket::rest). The sends of turns that
-// follow one another without a rest leave together, up to a batch.
-// True when a datagram ended the wait or no wait was allowed.
+// follow one another without a rest leave together, up to a batch. Datagrams that came during
+// the rest and could wait are then routed at once, as each would have been in a turn of its own
+// when it came, so that the planned turn's combined packets, built before its receive step,
+// carry them. True when a datagram ended the wait or was routed, or no wait was allowed.
 bool waitForNextTurn(CRVServer& server);

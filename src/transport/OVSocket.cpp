@@ -61,21 +61,18 @@ bool OVSocket::waitReadable(int timeoutMs) const {
            (handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs));
 }
 
-bool OVSocket::rest(int timeoutMs, int answerWithinMs, int readAheadMicros) {
+bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
     if (hasWaiting())
         return true;
     if (handle_ == platform::kNoSocket)
         return false;
     const uint32_t start = platform::monotonicMs();
-    const int lead = timeoutMs > 1 ? readAheadMicros : 0;
     auto left = [&] { return timeoutMs - int(platform::monotonicMs() - start); };
     for (int ms = left(); ms > 0; ms = left()) {
         // What arrives in the last stretch is read by the turn soon enough: no need to wake.
-        const platform::RestEnd end = platform::udpRest(handle_, ms, ms > answerWithinMs, lead);
-        if (end == platform::RestEnd::kInterrupted)
+        const platform::RestEnd end = platform::udpRest(handle_, ms, ms > answerWithinMs);
+        if (end != platform::RestEnd::kReadable)
             return false;
-        if (end == platform::RestEnd::kTimeUp)
-            break;
         if (takeWaiting())
             return true;
         // Datagrams that come close together are left to gather for a while; a lone one costs
@@ -85,18 +82,9 @@ bool OVSocket::rest(int timeoutMs, int answerWithinMs, int readAheadMicros) {
         lastQuietWake_ = now;
         const int quiet = std::min(answerWithinMs, left());
         if (close && quiet > 0 &&
-            platform::udpRest(handle_, quiet, false, lead) == platform::RestEnd::kInterrupted)
+            platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
             return false;
     }
-    if (lead == 0)
-        return false;
-    // Just before the turn, what came meanwhile gets a turn of its own, so that the planned
-    // turn's combined packets carry it as when every datagram woke the loop.
-    if (hasWaiting() || platform::udpPending(handle_))
-        return true;
-    const int remainder = left();
-    if (remainder > 0)
-        platform::udpRest(handle_, remainder, false);
     return false;
 }
 

@@ -84,9 +84,8 @@ class OVSocket {
     // The main loop's rest before a turn `timeoutMs` ahead. A datagram ends it early only when
     // it needs an answer; one that can wait for the turn is read and held, and the socket goes
     // unwatched for `answerWithinMs`, so nothing that needs an answer waits longer than that.
-    // `readAheadMicros` before the turn, datagrams that came meanwhile end the rest, so that a
-    // turn reads them before the planned one. True when a datagram ended the rest.
-    bool rest(int timeoutMs, int answerWithinMs, int readAheadMicros);
+    // True when a datagram ended the rest.
+    bool rest(int timeoutMs, int answerWithinMs);
     // Reads every waiting datagram into the inbox; true when one of them needs an answer
     // before the turn, or more wait than the inbox holds.
     bool takeWaiting();

@@ -107,20 +107,16 @@ TEST(MainLoopWait, RestsOnlyWhenNothingIsQueuedAndNoDatagramWaits) {
     EXPECT_GT(idleWaitMs(*h.server), 0);
 }
 
-// A car update can wait for the planned turn: it ends the rest only just before that turn, so
-// the turn's combined packets carry it. A message that may need an answer, or a car that
-// retires, ends the rest at once.
+// A car update waits for the planned turn and is routed just before it; a message that may need
+// an answer, or a car that retires, ends the rest at once.
 TEST(MainLoopWait, OnlyADatagramThatNeedsAnAnswerEndsTheRestEarly) {
     ServerHarness h;
     h.start();
     TestClient driver(h.port());
     CRVClientConnection* c = attachClient(*h.server, driver.address(), "A");
-    StdoutCapture quiet;
     h.advance(100);  // a packet sent at server time 0 counts as never sent
-    for (int turn = 0; turn < 10 && idleWaitMs(*h.server) == 0; ++turn)
-        h.turn();
+    printed([&] { h.turn(); });
     const int planned = idleWaitMs(*h.server);
-    quiet.take();
     ASSERT_GT(planned, 3 * kAnswerWithinMs);
     auto rest = [&] {
         const uint64_t from = platform::monotonicMicros();
@@ -129,10 +125,9 @@ TEST(MainLoopWait, OnlyADatagramThatNeedsAnAnswerEndsTheRestEarly) {
     };
     const uint8_t state[peer::kCarStateSize] = {};
     driver.sendRaw(peer::carUpdate(1, state, 0));
-    EXPECT_GE(rest(), planned - 2);
-    EXPECT_EQ(c->lastUpdateSeq, 0u);
-    h.turn();
+    EXPECT_GE(rest(), planned - 1);
     EXPECT_EQ(c->lastUpdateSeq, 1u);
+    h.turn();
     for (const Bytes& prompt : {peer::carUpdate(2, state, 2), chat("hi")}) {
         driver.sendRaw(prompt);
         EXPECT_LT(rest(), kAnswerWithinMs);
