@@ -134,3 +134,41 @@ std::string benchPlot(const std::vector<BenchRow>& rows, const std::string& titl
            "<tspan fill='#2471a3'>&#9632; reference relay</tspan></text>\n</svg>\n";
     return out;
 }
+
+std::string hostHeading() {
+    return "each event: one server process with 32 drivers; 'total cpu' sums the servers' CPU over "
+           "their windows;\n'events/core' is how many such events one core carries at that "
+           "cost\n\n";
+}
+
+std::string hostTable(const std::vector<HostRow>& rows, const std::string& heading) {
+    std::string out = heading;
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%6s %10s %10s %11s %13s %12s  %s\n", "events", "total cpu",
+                  "cpu/event", "events/core", "gap p99 max", "upd->relay", "gap p99 per event");
+    out += buf;
+    std::snprintf(buf, sizeof buf, "%6s %10s %10s %11s %13s %12s  %s\n", "", "%", "%", "", "ms",
+                  "p99 max ms", "ms");
+    out += buf;
+    for (const HostRow& r : rows) {
+        double total = 0, gapMax = 0, latencyMax = 0;
+        std::string each, failures;
+        for (const Measured& m : r.each) {
+            total += m.cpuPercent;
+            gapMax = std::max(gapMax, m.load.interArrivalMs.p99);
+            latencyMax = std::max(latencyMax, m.load.latencyMs.p99);
+            std::snprintf(buf, sizeof buf, "%s%.1f", each.empty() ? "" : " ",
+                          m.load.interArrivalMs.p99);
+            each += buf;
+            if (!m.load.failure.empty())
+                failures += "        an event: " + m.load.failure + "\n";
+        }
+        const double perCore = total > 0 ? 100.0 * r.events / total : 0;
+        std::snprintf(buf, sizeof buf, "%6d %10.3f %10.3f %11.0f %13.1f %12.1f  %s\n", r.events,
+                      total, total / std::max(1, r.events), perCore, gapMax, latencyMax,
+                      each.c_str());
+        out += buf;
+        out += failures;
+    }
+    return out;
+}

@@ -22,3 +22,12 @@ struct BenchRow {
 
 std::string benchTable(const std::vector<BenchRow>& rows, const std::string& heading);
 std::string benchPlot(const std::vector<BenchRow>& rows, const std::string& title);
+
+// The host run: several events of 32 drivers at once on one host.
+struct HostRow {
+    int events = 0;
+    std::vector<Measured> each;
+};
+
+std::string hostHeading();
+std::string hostTable(const std::vector<HostRow>& rows, const std::string& heading);

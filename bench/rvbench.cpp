@@ -26,44 +26,61 @@ struct Settings {
     std::string out = "bench/results";
     std::string label = "latest";
     std::vector<int> points{0, 1, 2, 8, 16, 32};
+    std::vector<int> events{4, 8, 16};
     double seconds = 20;
     double rate = 60;
 };
 
-// One measured run of `drivers` against the server or the relay.
-Measured measure(const Settings& s, int drivers, bool relay) {
-    fs::path folder = fs::temp_directory_path() /
-                      ("rvbench-" + std::to_string(::getpid()) + "-" + std::to_string(drivers));
-    fs::remove_all(folder);
-    uint16_t port = freePort();
+// The server (in a fresh copy of the demo event with room for 32 clients and one long
+// practice) or the relay, started on a free port and answering.
+struct Target {
+    fs::path folder;
+    uint16_t port = 0;
+    pid_t pid = 0;
+};
+
+Target startTarget(const Settings& s, const std::string& tag, bool relay) {
+    Target t;
+    t.folder = fs::temp_directory_path() / ("rvbench-" + std::to_string(::getpid()) + "-" + tag);
+    fs::remove_all(t.folder);
+    t.port = freePort();
     std::vector<std::string> argv;
     if (relay) {
-        fs::create_directories(folder);
-        argv = {fs::absolute(s.relay).string(), "--port", std::to_string(port), "--seconds",
+        fs::create_directories(t.folder);
+        argv = {fs::absolute(s.relay).string(), "--port", std::to_string(t.port), "--seconds",
                 std::to_string(int(s.seconds + 30))};
     } else {
-        fs::copy(s.demo, folder, fs::copy_options::recursive);
-        std::ofstream(folder / "cfg/rvservercfg.ini", std::ios::binary)
-            << measuredEventConfig(port);
+        fs::copy(s.demo, t.folder, fs::copy_options::recursive);
+        std::ofstream(t.folder / "cfg/rvservercfg.ini", std::ios::binary)
+            << measuredEventConfig(t.port);
         argv = {fs::absolute(s.server).string()};
     }
-    pid_t pid = launch(folder.string(), argv);
+    t.pid = launch(t.folder.string(), argv);
     // The server is up once it answers; the relay answers nobody, so it gets the same moment.
     if (relay)
         std::this_thread::sleep_for(std::chrono::milliseconds(800));
     else
-        answersStatus(port, 5000);
+        answersStatus(t.port, 5000);
+    return t;
+}
 
+void stopTarget(const Target& t) {
+    stop(t.pid);
+    fs::remove_all(t.folder);
+}
+
+// `drivers` simulated drivers against a started target, sampled over the measured window.
+Measured drive(const Settings& s, const Target& t, int drivers) {
     ProcessSample from, to;
     FleetOptions o;
-    o.port = port;
+    o.port = t.port;
     o.drivers = drivers;
     o.rateHz = s.rate;
     o.seconds = s.seconds;
     o.chatSeconds = 0;  // a steady load: updates, pings and laps only
     o.load = true;
-    o.onWindowStart = [&] { sampleProcess(pid, from); };
-    o.onWindowEnd = [&] { sampleProcess(pid, to); };
+    o.onWindowStart = [&] { sampleProcess(t.pid, from); };
+    o.onWindowEnd = [&] { sampleProcess(t.pid, to); };
     Measured m;
     BotFleet fleet(o);
     std::string error;
@@ -75,9 +92,32 @@ Measured measure(const Settings& s, int drivers, bool relay) {
         m.rssKiB = to.rssKiB;
         m.rssGrowthKiB = to.rssKiB - from.rssKiB;
     }
-    stop(pid);
-    fs::remove_all(folder);
     return m;
+}
+
+Measured measure(const Settings& s, int drivers, bool relay) {
+    const Target t = startTarget(s, std::to_string(drivers), relay);
+    Measured m = drive(s, t, drivers);
+    stopTarget(t);
+    return m;
+}
+
+// `events` servers of 32 drivers each on this host at once, every fleet on its own thread.
+HostRow measureHost(const Settings& s, int events) {
+    std::vector<Target> servers;
+    for (int i = 0; i < events; ++i)
+        servers.push_back(startTarget(s, "host" + std::to_string(i), false));
+    HostRow row;
+    row.events = events;
+    row.each.resize(size_t(events));
+    std::vector<std::thread> fleets;
+    for (int i = 0; i < events; ++i)
+        fleets.emplace_back([&, i] { row.each[size_t(i)] = drive(s, servers[size_t(i)], 32); });
+    for (std::thread& f : fleets)
+        f.join();
+    for (const Target& t : servers)
+        stopTarget(t);
+    return row;
 }
 
 }  // namespace
@@ -92,6 +132,8 @@ int main(int argc, char** argv) {
     app.add_option("--out", s.out, "folder for the table and the plot")->capture_default_str();
     app.add_option("--label", s.label, "name of the result files")->capture_default_str();
     app.add_option("--points", s.points, "driver counts")->check(CLI::Range(0, 32));
+    app.add_option("--events", s.events, "host run: events of 32 drivers at once (0: none)")
+        ->capture_default_str();
     app.add_option("--seconds", s.seconds, "measured window per point")
         ->check(CLI::Range(1.0, 600.0))
         ->capture_default_str();
@@ -135,5 +177,20 @@ int main(int argc, char** argv) {
         << benchPlot(rows, "rvbench " + s.label + ", " + when);
     std::fprintf(stderr, "rvbench: wrote %s/%s.txt and %s.svg\n", s.out.c_str(), s.label.c_str(),
                  s.label.c_str());
+
+    std::vector<HostRow> hostRows;
+    for (int events : s.events) {
+        if (events <= 0)
+            continue;
+        std::fprintf(stderr, "rvbench: host run, %d events of 32 drivers...\n", events);
+        hostRows.push_back(measureHost(s, events));
+    }
+    if (!hostRows.empty()) {
+        std::string hostTableText = hostTable(
+            hostRows, "rvbench " + s.label + " host run, " + when +
+                          "\nmachine: " + machineDescription() + "\n" + load + hostHeading());
+        std::fputs(hostTableText.c_str(), stdout);
+        std::ofstream(fs::path(s.out) / (s.label + "-host.txt")) << hostTableText;
+    }
     return 0;
 }

@@ -35,6 +35,10 @@ bool udpPending(SocketHandle s);
 // Waits for a datagram until the millisecond clock (monotonicMs) has moved on by `timeoutMs`.
 // The main loop rests here between turns; a signal (the close event) ends the wait early.
 bool udpWaitReadable(SocketHandle s, int timeoutMs);
+// How a rest ended.
+enum class RestEnd { kTimeUp, kReadable, kInterrupted };
+// Rests like udpWaitReadable; with `watch` false no datagram ends it, only the time or a signal.
+RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch);
 // Waits up to `timeoutMs` until any of `handles` has a datagram; `ready[i]` tells which.
 // Returns false on timeout. For tools that hold many sockets.
 bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
@@ -42,6 +46,22 @@ bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
 // Receives one datagram of at most `capacity` bytes. Returns its length, 0 for an empty one,
 // or -1 on error; a datagram longer than `capacity` is consumed and reported as -1.
 int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& from);
+// One datagram of a batch. Received: `data` is the caller's slot, `size` its length, 0 for an
+// empty one or -1 for one longer than the slot (consumed all the same). Sent: `data` and `size`
+// are the bytes, `address` the destination.
+struct Datagram {
+    uint8_t* data = nullptr;
+    int size = 0;
+    SocketAddress address;
+};
+// The most datagrams one batch call moves.
+constexpr int kBatchLimit = 64;
+// Receives up to `count` waiting datagrams (at most kBatchLimit) into `slots`, each slot holding
+// `capacity` bytes, in one call and without waiting. Returns how many; 0 when none waits.
+int udpRecvBatch(SocketHandle s, Datagram* slots, int count, int capacity);
+// Sends up to `count` datagrams (at most kBatchLimit) in order in one call. Returns how many the
+// kernel took; when it took none, `error` is the code (numbered as udpSendTo's) for the first.
+int udpSendBatch(SocketHandle s, const Datagram* items, int count, int& error);
 uint16_t udpLocalPort(SocketHandle s);
 void udpClose(SocketHandle s);
 // Parses dotted IPv4 text; 0xffffffff when it is not an address.

@@ -39,6 +39,20 @@ SocketAddress fromSockaddr(const sockaddr_in& sin) {
 // The largest UDP payload over IPv4.
 constexpr int kMaxUdpPayload = 65507;
 
+// A send failure in the numbering the console lines use.
+int sendError(int code) {
+    switch (code) {
+        case ENOBUFS:
+            return 10055;
+        case EDESTADDRREQ:
+            return 10039;
+        case EAGAIN:
+            return 10035;
+        default:
+            return code;
+    }
+}
+
 }  // namespace
 
 SocketHandle udpOpen() {
@@ -96,20 +110,7 @@ int udpSendTo(SocketHandle s, const uint8_t* data, int size, const SocketAddress
     ssize_t n = ::sendto(s, data, size > 0 ? size_t(size) : 0, MSG_NOSIGNAL,
                          reinterpret_cast<sockaddr*>(&sin), sizeof sin);
     if (n < 0) {
-        switch (errno) {
-            case ENOBUFS:
-                error = 10055;
-                break;
-            case EDESTADDRREQ:
-                error = 10039;
-                break;
-            case EAGAIN:
-                error = 10035;
-                break;
-            default:
-                error = errno;
-                break;
-        }
+        error = sendError(errno);
         return -1;
     }
     error = 0;
@@ -121,18 +122,29 @@ bool udpPending(SocketHandle s) {
 }
 
 bool udpWaitReadable(SocketHandle s, int timeoutMs) {
+    return udpRest(s, timeoutMs, true) == RestEnd::kReadable;
+}
+
+RestEnd udpRest(SocketHandle s, int timeoutMs, bool watch) {
     pollfd p{};
     p.fd = s;
     p.events = POLLIN;
-    if (timeoutMs <= 0)
-        return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
-    // Until the millisecond clock has moved on by timeoutMs, not timeoutMs from now: a wait
-    // for an instant in whole milliseconds then ends on it, not up to a millisecond after.
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    long long ns = timeoutMs * 1000000LL - now.tv_nsec % 1000000;
-    timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
-    return ::ppoll(&p, 1, &wait, nullptr) > 0 && (p.revents & POLLIN);
+    const nfds_t count = watch ? 1 : 0;
+    int n = 0;
+    if (timeoutMs <= 0) {
+        n = ::poll(&p, count, 0);
+    } else {
+        // Until the millisecond clock has moved on by timeoutMs, not timeoutMs from now: a wait
+        // for an instant in whole milliseconds then ends on it, not up to a millisecond after.
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        long long ns = timeoutMs * 1000000LL - now.tv_nsec % 1000000;
+        timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
+        n = ::ppoll(&p, count, &wait, nullptr);
+    }
+    if (n < 0)
+        return errno == EINTR ? RestEnd::kInterrupted : RestEnd::kTimeUp;
+    return n > 0 && (p.revents & POLLIN) ? RestEnd::kReadable : RestEnd::kTimeUp;
 }
 
 bool udpWaitAny(const std::vector<SocketHandle>& handles, int timeoutMs,
@@ -160,6 +172,58 @@ int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& fr
     if (n > capacity)
         return -1;
     return int(n);
+}
+
+int udpRecvBatch(SocketHandle s, Datagram* slots, int count, int capacity) {
+    mmsghdr messages[kBatchLimit];
+    iovec parts[kBatchLimit];
+    sockaddr_in senders[kBatchLimit];
+    count = count < kBatchLimit ? count : kBatchLimit;
+    if (count <= 0)
+        return 0;
+    for (int i = 0; i < count; ++i) {
+        parts[i] = iovec{slots[i].data, size_t(capacity)};
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_name = &senders[i];
+        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int n = ::recvmmsg(s, messages, unsigned(count), MSG_DONTWAIT, nullptr);
+    for (int i = 0; i < n; ++i) {
+        slots[i].address = fromSockaddr(senders[i]);
+        // A datagram longer than the slot is dropped, never cut silently.
+        const bool cut = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        slots[i].size = cut ? -1 : int(messages[i].msg_len);
+    }
+    return n > 0 ? n : 0;
+}
+
+int udpSendBatch(SocketHandle s, const Datagram* items, int count, int& error) {
+    mmsghdr messages[kBatchLimit];
+    iovec parts[kBatchLimit];
+    sockaddr_in targets[kBatchLimit];
+    count = count < kBatchLimit ? count : kBatchLimit;
+    error = 0;
+    if (count <= 0)
+        return 0;
+    for (int i = 0; i < count; ++i) {
+        targets[i] = toSockaddr(items[i].address);
+        parts[i] = iovec{items[i].data, size_t(items[i].size > 0 ? items[i].size : 0)};
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_name = &targets[i];
+        messages[i].msg_hdr.msg_namelen = sizeof targets[i];
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    // The kernel stops at the first datagram it refuses and reports the error only when that
+    // one is the first of the call: the caller then asks again from there.
+    const int n = ::sendmmsg(s, messages, unsigned(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+        error = sendError(errno);
+        return 0;
+    }
+    return n;
 }
 
 uint16_t udpLocalPort(SocketHandle s) {

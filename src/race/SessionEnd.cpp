@@ -42,6 +42,13 @@ void CRVServer::endSessionChecks() {
     }
 }
 
+int64_t qualifyingGraceMs(const CRVServer& server) {
+    const auto& ranking = server.rankingList;
+    if (!ranking.empty() && ranking.front()->qualifyBestLap != 0)
+        return int64_t(double(1.1f) * ranking.front()->qualifyBestLap);
+    return kQualifyingGraceMs;
+}
+
 void CRVServer::checkSessionTime() {
     SessionRecord* s = current();
     if (s == nullptr)
@@ -56,9 +63,7 @@ void CRVServer::checkSessionTime() {
     if (overtime <= 0)
         return;
     if (s->type == kQualifying) {
-        int64_t grace = kQualifyingGraceMs;
-        if (!rankingList.empty() && rankingList.front()->qualifyBestLap != 0)
-            grace = int64_t(double(1.1f) * rankingList.front()->qualifyBestLap);
+        const int64_t grace = qualifyingGraceMs(*this);
         bool someoneStillOnLap = false;
         for (CRVClientConnection* c : clients)
             someoneStillOnLap |= !c->qualifyDone;

@@ -8,5 +8,9 @@
 constexpr int64_t kAdvanceAfterOvertimeMs = 10000;
 // A qualifying lap begun in time may still count: this long, or 110 % of the best lap so far.
 constexpr int64_t kQualifyingGraceMs = 120000;
+class CRVServer;
+// How long past its time a qualifying waits for laps begun in time: kQualifyingGraceMs, or 110 %
+// of the best lap so far once there is one.
+int64_t qualifyingGraceMs(const CRVServer& server);
 // A won race waits this long for the others to finish.
 constexpr int64_t kRaceEndAfterWinMs = 120000;

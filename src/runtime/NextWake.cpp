@@ -31,7 +31,7 @@ class Earliest {
     int64_t wake_;
 };
 
-void sessionSteps(const CRVServer& server, const SessionRecord& s, int64_t now, Earliest& e) {
+void sessionSteps(const CRVServer& server, const SessionRecord& s, Earliest& e) {
     const int64_t start = int64_t(s.startTime);
     if (!s.started) {
         e.at(start);
@@ -41,11 +41,12 @@ void sessionSteps(const CRVServer& server, const SessionRecord& s, int64_t now, 
         const int64_t end = start + s.sessionTime;
         e.ahead(end + 1);
         e.ahead(end + kAdvanceAfterOvertimeMs + 1);
-        const bool overtime = now > end;
-        if (overtime && !(server.sequenceFinished && s.overAnnounced))
-            e.within(kEndWatchMs);
+        // Laps and sign-offs end the wait sooner; they are messages, which wake the loop.
+        if (s.type == kQualifying)
+            e.ahead(end + qualifyingGraceMs(server) + 1);
     } else if (s.type == kRace && s.started && !server.sequenceFinished) {
-        e.within(kEndWatchMs);
+        // A race also ends by finishes and retirements, which come in messages that wake the
+        // loop, and by removals, which happen in a turn before this rule is looked at.
         if (server.race.raceWon)
             e.ahead(int64_t(server.race.raceWonTime) + kRaceEndAfterWinMs + 1);
     }
@@ -63,15 +64,17 @@ int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
         if (!c->isReplayed && c->address.port() != 0)
             e.at(c->hasLeft ? now : std::max(now, c->lastSeenTime + kSilenceLimitMs));
     }
-    if (!server.router.queue.empty())
+    if (!server.router.queue.empty() || server.router.socket.hasWaiting())
         e.at(now);
+    if (server.router.socket.unsentCount() > 0)
+        e.within(kUnsentRetryMs);
     for (const auto& record : server.router.socket.pending()) {
         uint32_t due = record->lastSent + OVSocket::kResendIntervalMs + 1;
         e.at(now + int32_t(due - tickNow));
     }
     const int index = server.currentSession;
     if (index >= 0 && size_t(index) < server.sessions.size())
-        sessionSteps(server, server.sessions[size_t(index)], now, e);
+        sessionSteps(server, server.sessions[size_t(index)], e);
     if (server.recorder && server.recorder->playback && !server.recorder->playList.empty())
         e.at(std::max(now, int64_t(int32_t(server.recorder->playList.front().time))));
     if (server.statistics)
@@ -84,7 +87,7 @@ int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
 }
 
 int idleWaitMs(const CRVServer& server) {
-    if (!server.router.queue.empty())
+    if (!server.router.queue.empty() || server.router.socket.hasWaiting())
         return 0;
     const int64_t now = int64_t(uint32_t(server.clock->timeMs() - server.startTime));
     const int64_t wake = nextWakeTime(server, now, server.clock->tickCount());
@@ -92,6 +95,16 @@ int idleWaitMs(const CRVServer& server) {
 }
 
 bool waitForNextTurn(CRVServer& server) {
-    const int ms = idleWaitMs(server);
-    return ms == 0 || server.router.socket.waitReadable(ms);
+    OVSocket& socket = server.router.socket;
+    int ms = idleWaitMs(server);
+    if (ms == 0)
+        return true;
+    socket.flushSends();
+    if (socket.unsentCount() > 0)
+        ms = std::min(ms, int(kUnsentRetryMs));
+    if (socket.rest(ms, kAnswerWithinMs))
+        return true;
+    // Nothing timed is due before the planned instant, so this is all such a turn would do.
+    server.serverTime = int64_t(uint32_t(server.clock->timeMs() - server.startTime));
+    return server.router.update() > 0;
 }

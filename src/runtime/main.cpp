@@ -28,6 +28,8 @@ int main() {
         server.registerWithLobby();
     if (quitFlag)
         return 0;
+    // Sends leave together when the loop rests (waitForNextTurn), not one system call each.
+    server.router.socket.holdSends(true);
     do {
         if (drainFlag) {
             drainFlag = 0;
@@ -42,5 +44,6 @@ int main() {
         if (chordFlag)
             break;
     } while (!quitFlag);
+    server.router.socket.holdSends(false);
     return 0;
 }

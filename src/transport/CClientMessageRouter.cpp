@@ -53,11 +53,11 @@ void CClientMessageRouter::send(RoutedPeer* client, const uint8_t* data, int siz
     }
 }
 
-void CClientMessageRouter::update() {
-    socket.receive(kDatagramsPerTurn);
+int CClientMessageRouter::update() {
+    const int received = socket.receive(kDatagramsPerTurn);
     socket.resendDue();
     if (queue.empty())
-        return;
+        return received;
     if (queue.size() > 10)
         std::printf("queue size=%d\n", int(queue.size()));
     QueuedMessage& m = queue.front();
@@ -70,6 +70,7 @@ void CClientMessageRouter::update() {
     traffic.bytesWritten += m.size;
     traffic.messagesWritten += 1;
     queue.pop_front();
+    return received;
 }
 
 void CClientMessageRouter::removeQueuedFor(const RoutedPeer* client) {

@@ -40,7 +40,8 @@ class CClientMessageRouter : public OVMessageListener {
     // k-th copy of a broadcast is stamped now + k * delayMs.
     void send(RoutedPeer* client, const uint8_t* data, int size, int delayMs, bool reliable);
     // One transport turn: receive and dispatch, resend what is due, send one queued message.
-    void update();
+    // Returns how many datagrams were received.
+    int update();
     void removeQueuedFor(const RoutedPeer* client);
 
     void onMessage(uint8_t* data, int size, const SocketAddress* source) override;

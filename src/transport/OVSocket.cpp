@@ -1,11 +1,51 @@
 #include "transport/OVSocket.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/Platform.h"
+#include "protocol/MessageTypes.h"
+#include "protocol/RaceLayouts.h"
 #include "transport/Clock.h"
 #include "transport/Framing.h"
+
+namespace {
+
+// Car updates are only relayed in the next combined packet and acknowledgements answer
+// nothing, so neither needs a turn before the planned one; anything else may be answered, and
+// a car that retires is announced. Empty and oversized datagrams are dropped without a word.
+bool needsPromptTurn(const platform::Datagram& d) {
+    if (d.size < 1)
+        return false;
+    const uint8_t kind = d.data[0];
+    if (kind == framing::kAcknowledgement)
+        return false;
+    if (kind == RV_CARUPDATE || kind == RV_CARUPDATEHV)
+        return d.size <= int(car_update::kFlags) ||
+               (d.data[car_update::kFlags] & car_update::kRetiredBit) != 0;
+    return true;
+}
+
+void reportSendFailure(int error, int size) {
+    if (error == 10055)
+        std::printf("WSAENOBUFS\n");
+    if (error == 10039)
+        std::printf("WSAEDESTADDRREQ\n");
+    if (error == 10035)
+        std::printf("WSAEWOULDBLOCK\n");
+    std::printf("sendto failed %d %d\n", error, size);
+}
+
+}  // namespace
+
+OVSocket::OVSocket(ServerClock* clock)
+    : clock_(clock),
+      inboxBytes_(size_t(kInboxSlots) * kReceiveLength),
+      sendBatch_(platform::udpSendBatch) {
+    for (int i = 0; i < kInboxSlots; ++i)
+        inbox_[size_t(i)].data = inboxBytes_.data() + size_t(i) * kReceiveLength;
+}
 
 OVSocket::~OVSocket() {
     if (handle_ != platform::kNoSocket)
@@ -17,7 +57,62 @@ uint16_t OVSocket::boundPort() const {
 }
 
 bool OVSocket::waitReadable(int timeoutMs) const {
-    return handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs);
+    return hasWaiting() ||
+           (handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs));
+}
+
+bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
+    if (hasWaiting())
+        return true;
+    if (handle_ == platform::kNoSocket)
+        return false;
+    const uint32_t start = platform::monotonicMs();
+    auto left = [&] { return timeoutMs - int(platform::monotonicMs() - start); };
+    for (int ms = left(); ms > 0; ms = left()) {
+        // What arrives in the last stretch is read by the turn soon enough: no need to wake.
+        const platform::RestEnd end = platform::udpRest(handle_, ms, ms > answerWithinMs);
+        if (end != platform::RestEnd::kReadable)
+            return false;
+        if (takeWaiting())
+            return true;
+        // Datagrams that come close together are left to gather for a while; a lone one costs
+        // no second wake-up.
+        const uint32_t now = platform::monotonicMs();
+        const bool close = now - lastQuietWake_ < uint32_t(answerWithinMs);
+        lastQuietWake_ = now;
+        const int quiet = std::min(answerWithinMs, left());
+        if (close && quiet > 0 &&
+            platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
+            return false;
+    }
+    return false;
+}
+
+int OVSocket::fillInbox(bool& drained) {
+    // Slots already taken go to the back, keeping the untaken ones in order at the front.
+    std::rotate(inbox_.begin(), inbox_.begin() + inboxNext_, inbox_.begin() + inboxCount_);
+    inboxCount_ -= inboxNext_;
+    inboxNext_ = 0;
+    const int first = inboxCount_;
+    const int room = kInboxSlots - first;
+    const int got = platform::udpRecvBatch(handle_, inbox_.data() + first, room, kReceiveLength);
+    inboxCount_ += got;
+    drained = got < room;
+    mayHoldMore_ = !drained;
+    return first;
+}
+
+bool OVSocket::takeWaiting() {
+    if (handle_ == platform::kNoSocket)
+        return false;
+    bool drained = false;
+    const int first = fillInbox(drained);
+    if (!drained)
+        return true;
+    for (int i = first; i < inboxCount_; ++i)
+        if (needsPromptTurn(inbox_[size_t(i)]))
+            return true;
+    return false;
 }
 
 uint32_t OVSocket::tick() const {
@@ -75,18 +170,59 @@ bool OVSocket::send(const uint8_t* data, int size) {
     }
     if (size < 1)
         std::printf("WARNING psize<=0");
-    int error = 0;
-    int sent = platform::udpSendTo(handle_, data, size, target_, error);
-    if (sent != size) {
-        if (error == 10055)
-            std::printf("WSAENOBUFS\n");
-        if (error == 10039)
-            std::printf("WSAEDESTADDRREQ\n");
-        if (error == 10035)
-            std::printf("WSAEWOULDBLOCK\n");
-        std::printf("sendto failed %d %d\n", error, size);
-    }
+    queueDatagram(data, size, target_);
     return true;
+}
+
+void OVSocket::queueDatagram(const uint8_t* data, int size, const SocketAddress& to) {
+    if (unsent_.size() >= kMaxUnsent) {
+        reportSendFailure(10035, size);
+        return;
+    }
+    unsent_.push_back(Unsent{unsentBytes_.size(), size, to});
+    if (size > 0)
+        unsentBytes_.insert(unsentBytes_.end(), data, data + size);
+    if (!holding_ || unsent_.size() >= size_t(platform::kBatchLimit))
+        flushSends();
+}
+
+void OVSocket::holdSends(bool hold) {
+    holding_ = hold;
+    if (!hold)
+        flushSends();
+}
+
+void OVSocket::flushSends() {
+    size_t done = 0;
+    while (done < unsent_.size()) {
+        platform::Datagram batch[platform::kBatchLimit];
+        const int n = int(std::min(unsent_.size() - done, size_t(platform::kBatchLimit)));
+        for (int i = 0; i < n; ++i) {
+            const Unsent& u = unsent_[done + size_t(i)];
+            batch[i] = platform::Datagram{unsentBytes_.data() + u.offset, u.size, u.to};
+        }
+        int error = 0;
+        const int took = sendBatch_(handle_, batch, n, error);
+        done += size_t(took);
+        if (took > 0)
+            continue;
+        // A full buffer takes the rest at the next flush, in order; a refusal for one address
+        // costs that datagram only.
+        if (error == 10035 || error == 10055 || error == 0)
+            break;
+        reportSendFailure(error, unsent_[done].size);
+        ++done;
+    }
+    if (done == unsent_.size()) {
+        unsent_.clear();
+        unsentBytes_.clear();
+        return;
+    }
+    const size_t from = unsent_[done].offset;
+    unsentBytes_.erase(unsentBytes_.begin(), unsentBytes_.begin() + ptrdiff_t(from));
+    unsent_.erase(unsent_.begin(), unsent_.begin() + ptrdiff_t(done));
+    for (Unsent& u : unsent_)
+        u.offset -= from;
 }
 
 int OVSocket::receive(int maxDatagrams) {
@@ -101,31 +237,43 @@ int OVSocket::receive(int maxDatagrams) {
         }
         return count;
     }
+    // One read takes every datagram waiting; a read that leaves none behind ends the step.
+    bool drained = false;
     while (count < maxDatagrams) {
-        if (!platform::udpPending(handle_))
-            break;
-        int n = platform::udpRecvFrom(handle_, receiveBuffer_, kReceiveLength, source_);
-        if (n < 1)
-            break;
-        uint8_t kind = receiveBuffer_[0];
-        if (kind == framing::kReliableData) {
-            // Acknowledge before delivering: the handler may take long or send a reply itself.
-            uint8_t ack[framing::kAcknowledgementSize];
-            ByteWriter w(ack, sizeof ack);
-            framing::writeAcknowledgement(w, n >= 2 ? receiveBuffer_[1] : uint8_t(0));
-            int error = 0;
-            platform::udpSendTo(handle_, ack, int(sizeof ack), source_, error);
-            deliver(receiveBuffer_ + kReliableHeader, n - kReliableHeader, source_);
-        } else if (kind == framing::kAcknowledgement) {
-            // An acknowledgement without its sequence byte names nothing to remove.
-            if (n >= 2)
-                onAcknowledgement(receiveBuffer_[1], source_);
-        } else {
-            deliver(receiveBuffer_, n, source_);
+        if (inboxNext_ == inboxCount_) {
+            if (drained || handle_ == platform::kNoSocket)
+                break;
+            fillInbox(drained);
+            if (inboxNext_ == inboxCount_)
+                break;
         }
+        platform::Datagram& d = inbox_[size_t(inboxNext_++)];
+        source_ = d.address;
+        // An empty or oversized datagram ends the step; the ones behind it wait for the next.
+        if (d.size < 1)
+            break;
+        handle(d.data, d.size);
         ++count;
     }
     return count;
+}
+
+void OVSocket::handle(uint8_t* data, int n) {
+    uint8_t kind = data[0];
+    if (kind == framing::kReliableData) {
+        // Acknowledge before delivering: the handler may take long or send a reply itself.
+        uint8_t ack[framing::kAcknowledgementSize];
+        ByteWriter w(ack, sizeof ack);
+        framing::writeAcknowledgement(w, n >= 2 ? data[1] : uint8_t(0));
+        queueDatagram(ack, int(sizeof ack), source_);
+        deliver(data + kReliableHeader, n - kReliableHeader, source_);
+    } else if (kind == framing::kAcknowledgement) {
+        // An acknowledgement without its sequence byte names nothing to remove.
+        if (n >= 2)
+            onAcknowledgement(data[1], source_);
+    } else {
+        deliver(data, n, source_);
+    }
 }
 
 void OVSocket::deliver(uint8_t* data, int size, const SocketAddress& source) {

@@ -2,7 +2,9 @@
 // The server's one UDP endpoint: binding, sending to a current target, draining waiting
 // datagrams, and reliable delivery (sequence numbers, pending copies, acknowledgements, resends).
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <vector>
@@ -45,7 +47,15 @@ class OVSocket {
     // and kept for no resend.
     static constexpr size_t kMaxPending = 4096;
 
-    explicit OVSocket(ServerClock* clock = nullptr) : clock_(clock) {}
+    // Datagrams read in one go wait here, in arrival order, for the receive step.
+    static constexpr int kInboxSlots = platform::kBatchLimit;
+    // Sends the kernel has not taken yet; past this many a new one fails as on a full buffer.
+    static constexpr size_t kMaxUnsent = 4096;
+    // The kernel's batch send, replaceable so that a kernel taking part of a batch can be played.
+    using BatchSender =
+        std::function<int(platform::SocketHandle, const platform::Datagram*, int, int&)>;
+
+    explicit OVSocket(ServerClock* clock = nullptr);
     virtual ~OVSocket();
     OVSocket(const OVSocket&) = delete;
     OVSocket& operator=(const OVSocket&) = delete;
@@ -71,8 +81,26 @@ class OVSocket {
     bool send(const uint8_t* data, int size);
     bool sendReliable(const uint8_t* data, int size);
     int receive(int maxDatagrams);
-    // Blocks up to `timeoutMs` until a datagram waits: the main loop's rest between turns.
+    // Blocks up to `timeoutMs` until a datagram waits (already read or still in the kernel).
     bool waitReadable(int timeoutMs) const;
+    // The main loop's rest before a turn `timeoutMs` ahead. A datagram ends it early only when
+    // it needs an answer; one that can wait for the turn is read and held, and the socket goes
+    // unwatched for `answerWithinMs`, so nothing that needs an answer waits longer than that.
+    // True when a datagram ended the rest.
+    bool rest(int timeoutMs, int answerWithinMs);
+    // Reads every waiting datagram into the inbox; true when one of them needs an answer
+    // before the turn, or more wait than the inbox holds.
+    bool takeWaiting();
+    // True when read datagrams are held, or when the last read filled the inbox (a receive step
+    // that stopped at its cap may have left more in the kernel).
+    bool hasWaiting() const { return inboxNext_ < inboxCount_ || mayHoldMore_; }
+
+    // While held, sends collect in order and leave together at flushSends(); otherwise each
+    // leaves at once. The main loop holds them from one rest to the next.
+    void holdSends(bool hold);
+    void flushSends();
+    size_t unsentCount() const { return unsent_.size(); }
+    void setBatchSender(BatchSender sender) { sendBatch_ = std::move(sender); }
     void resendDue();
 
     void addListener(OVMessageListener* listener) { listeners_.push_back(listener); }
@@ -85,6 +113,14 @@ class OVSocket {
     bool muted = false;
 
   private:
+    struct Unsent {
+        size_t offset = 0;
+        int size = 0;
+        SocketAddress to;
+    };
+    void handle(uint8_t* data, int n);
+    int fillInbox(bool& drained);
+    void queueDatagram(const uint8_t* data, int size, const SocketAddress& to);
     void deliver(uint8_t* data, int size, const SocketAddress& source);
     void onAcknowledgement(uint8_t sequence, const SocketAddress& source);
     bool resendAttempt(PendingReliable& record);
@@ -96,7 +132,16 @@ class OVSocket {
     platform::SocketHandle handle_ = platform::kNoSocket;
     int localPort_ = 666;
     uint16_t targetPort_ = 0;
-    uint8_t receiveBuffer_[1024] = {};
+    std::vector<uint8_t> inboxBytes_;
+    std::array<platform::Datagram, kInboxSlots> inbox_{};
+    int inboxNext_ = 0;
+    int inboxCount_ = 0;
+    bool mayHoldMore_ = false;
+    uint32_t lastQuietWake_ = 0;
+    bool holding_ = false;
+    std::vector<Unsent> unsent_;
+    std::vector<uint8_t> unsentBytes_;
+    BatchSender sendBatch_;
     SocketAddress source_;
     std::vector<OVMessageListener*> listeners_;
     std::list<std::unique_ptr<PendingReliable>> pending_;

@@ -106,3 +106,32 @@ TEST(MainLoopWait, RestsOnlyWhenNothingIsQueuedAndNoDatagramWaits) {
     h.turn();
     EXPECT_GT(idleWaitMs(*h.server), 0);
 }
+
+// A car update waits for the planned turn and is routed just before it; a message that may need
+// an answer, or a car that retires, ends the rest at once.
+TEST(MainLoopWait, OnlyADatagramThatNeedsAnAnswerEndsTheRestEarly) {
+    ServerHarness h;
+    h.start();
+    TestClient driver(h.port());
+    CRVClientConnection* c = attachClient(*h.server, driver.address(), "A");
+    h.advance(100);  // a packet sent at server time 0 counts as never sent
+    printed([&] { h.turn(); });
+    const int planned = idleWaitMs(*h.server);
+    ASSERT_GT(planned, 3 * kAnswerWithinMs);
+    auto rest = [&] {
+        const uint64_t from = platform::monotonicMicros();
+        EXPECT_TRUE(waitForNextTurn(*h.server));
+        return int((platform::monotonicMicros() - from) / 1000);
+    };
+    const uint8_t state[peer::kCarStateSize] = {};
+    driver.sendRaw(peer::carUpdate(1, state, 0));
+    EXPECT_GE(rest(), planned - 1);
+    EXPECT_EQ(c->lastUpdateSeq, 1u);
+    h.turn();
+    for (const Bytes& prompt : {peer::carUpdate(2, state, 2), chat("hi")}) {
+        driver.sendRaw(prompt);
+        EXPECT_LT(rest(), kAnswerWithinMs);
+        h.turn();
+    }
+    EXPECT_EQ(c->lastUpdateSeq, 2u);
+}
