@@ -357,14 +357,23 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
     }
 }
 
+namespace {
+
+// A cluster object's body: what the manifest declares under its one body key.
+YAML::Node body(const YAML::Node& object) {
+    return object["spec"];
+}
+
+}  // namespace
+
 // The GameServers of the manifests, as the fleet host reads them, agree with the server.
 TEST(FleetManifests, PortProbesAndOneRecordsFolderPerPodAgreeWithTheServer) {
     ZTINIReader ini;
     ini.load(std::string(RV_SOURCE_DIR) + "/demo/cfg/rvservercfg.ini");
     const std::string port = std::to_string(ini.getInt("CONFIGURATION", "PORT"));
     const YAML::Node fleet = YAML::LoadFile(kPackaging + "agones/fleet.yaml");
-    for (const YAML::Node& server : {YAML::LoadFile(kPackaging + "agones/gameserver.yaml")["spec"],
-                                     fleet["spec"]["template"]["spec"]}) {
+    for (const YAML::Node& server : {body(YAML::LoadFile(kPackaging + "agones/gameserver.yaml")),
+                                     body(body(fleet)["template"])}) {
         ASSERT_EQ(server["ports"].size(), 1u);
         const YAML::Node race = server["ports"][0];
         EXPECT_EQ(race["protocol"].as<std::string>(), "UDP");
@@ -373,7 +382,7 @@ TEST(FleetManifests, PortProbesAndOneRecordsFolderPerPodAgreeWithTheServer) {
         EXPECT_GE(server["health"]["periodSeconds"].as<int>() * 1000,
                   2 * FleetSdk::kHealthIntervalMs);
         EXPECT_GE(server["health"]["failureThreshold"].as<int>(), 2);
-        const YAML::Node container = server["template"]["spec"]["containers"][0];
+        const YAML::Node container = body(server["template"])["containers"][0];
         std::map<std::string, YAML::Node> env;
         for (const YAML::Node& each : container["env"])
             env[each["name"].as<std::string>()] = each;
@@ -392,10 +401,10 @@ TEST(FleetManifests, PortProbesAndOneRecordsFolderPerPodAgreeWithTheServer) {
                                   "$(POD_NAME)/sessions /srv/ralvo/server/sessions",
                                   "$(POD_NAME)/replay /srv/ralvo/server/replay"}));
     }
-    EXPECT_EQ(YAML::LoadFile(kPackaging + "agones/fleetautoscaler.yaml")["spec"]["fleetName"]
+    EXPECT_EQ(body(YAML::LoadFile(kPackaging + "agones/fleetautoscaler.yaml"))["fleetName"]
                   .as<std::string>(),
               fleet["metadata"]["name"].as<std::string>());
-    const YAML::Node allocation = YAML::LoadFile(kPackaging + "agones/allocation.yaml")["spec"];
+    const YAML::Node allocation = body(YAML::LoadFile(kPackaging + "agones/allocation.yaml"));
     EXPECT_TRUE(allocation["metadata"]["annotations"][FleetSdk::kEventAnnotation].IsScalar());
 
     std::ifstream in(kPackaging + "Dockerfile");
