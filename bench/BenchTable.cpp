@@ -7,12 +7,16 @@
 std::string benchTable(const std::vector<BenchRow>& rows, const std::string& heading) {
     std::string out = heading;
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%7s %9s %8s %7s %8s  %-20s  %-20s %6s | %9s %8s %7s\n",
-                  "drivers", "cpu %", "rss KiB", "rss +", "pkt/c/s", "inter-arrival ms",
-                  "update->relay ms", "bad", "relay cpu", "relay99", "cpu x");
+    std::snprintf(buf, sizeof buf,
+                  "%7s %9s %7s %8s %7s %8s  %-20s  %-20s %6s | %9s %7s %8s %7s | %9s %7s\n",
+                  "drivers", "cpu %", "wakes", "rss KiB", "rss +", "pkt/c/s", "inter-arrival ms",
+                  "update->relay ms", "bad", "relay cpu", "wakes", "relay99", "cpu x",
+                  "floor cpu", "wakes");
     out += buf;
-    std::snprintf(buf, sizeof buf, "%7s %9s %8s %7s %8s  %-20s  %-20s %6s | %9s %8s %7s\n", "", "",
-                  "", "KiB", "", "p50 / p99 / max", "p50 / p99 / max", "size", "%", "ms", "relay");
+    std::snprintf(buf, sizeof buf,
+                  "%7s %9s %7s %8s %7s %8s  %-20s  %-20s %6s | %9s %7s %8s %7s | %9s %7s\n", "",
+                  "", "/s", "", "KiB", "", "p50 / p99 / max", "p50 / p99 / max", "size", "%",
+                  "/s", "ms", "relay", "%", "/s");
     out += buf;
     for (const BenchRow& r : rows) {
         const LoadReport& s = r.server.load;
@@ -25,11 +29,14 @@ std::string benchTable(const std::vector<BenchRow>& rows, const std::string& hea
             std::snprintf(ratio, sizeof ratio, "%.2f", r.server.cpuPercent / r.relay.cpuPercent);
         else
             std::snprintf(ratio, sizeof ratio, "-");
-        std::snprintf(
-            buf, sizeof buf, "%7d %9.3f %8ld %7ld %8.2f  %-20s  %-20s %6llu | %9.3f %8.1f %7s\n",
-            r.drivers, r.server.cpuPercent, r.server.rssKiB, r.server.rssGrowthKiB,
-            s.packetsPerClientPerSecond, ia, lat, static_cast<unsigned long long>(s.badSizes),
-            r.relay.cpuPercent, r.relay.load.latencyMs.p99, ratio);
+        std::snprintf(buf, sizeof buf,
+                      "%7d %9.3f %7.0f %8ld %7ld %8.2f  %-20s  %-20s %6llu | %9.3f %7.0f %8.1f "
+                      "%7s | %9.3f %7.0f\n",
+                      r.drivers, r.server.cpuPercent, r.server.wakeUpsPerSecond, r.server.rssKiB,
+                      r.server.rssGrowthKiB, s.packetsPerClientPerSecond, ia, lat,
+                      static_cast<unsigned long long>(s.badSizes), r.relay.cpuPercent,
+                      r.relay.wakeUpsPerSecond, r.relay.load.latencyMs.p99, ratio,
+                      r.floor.cpuPercent, r.floor.wakeUpsPerSecond);
         out += buf;
         if (!s.failure.empty())
             out += "        server run: " + s.failure + "\n";

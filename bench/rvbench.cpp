@@ -39,7 +39,10 @@ struct Target {
     pid_t pid = 0;
 };
 
-Target startTarget(const Settings& s, const std::string& tag, bool relay) {
+enum class Kind { kServer, kRelay, kFloor };
+
+Target startTarget(const Settings& s, const std::string& tag, Kind kind) {
+    const bool relay = kind != Kind::kServer;
     Target t;
     t.folder = fs::temp_directory_path() / ("rvbench-" + std::to_string(::getpid()) + "-" + tag);
     fs::remove_all(t.folder);
@@ -49,6 +52,8 @@ Target startTarget(const Settings& s, const std::string& tag, bool relay) {
         fs::create_directories(t.folder);
         argv = {fs::absolute(s.relay).string(), "--port", std::to_string(t.port), "--seconds",
                 std::to_string(int(s.seconds + 30))};
+        if (kind == Kind::kFloor)
+            argv.push_back("--batched");
     } else {
         fs::copy(s.demo, t.folder, fs::copy_options::recursive);
         std::ofstream(t.folder / "cfg/rvservercfg.ini", std::ios::binary)
@@ -89,14 +94,15 @@ Measured drive(const Settings& s, const Target& t, int drivers) {
     } else {
         m.load = fleet.run();
         m.cpuPercent = cpuPercent(from, to);
+        m.wakeUpsPerSecond = wakeUpsPerSecond(from, to);
         m.rssKiB = to.rssKiB;
         m.rssGrowthKiB = to.rssKiB - from.rssKiB;
     }
     return m;
 }
 
-Measured measure(const Settings& s, int drivers, bool relay) {
-    const Target t = startTarget(s, std::to_string(drivers), relay);
+Measured measure(const Settings& s, int drivers, Kind kind) {
+    const Target t = startTarget(s, std::to_string(drivers), kind);
     Measured m = drive(s, t, drivers);
     stopTarget(t);
     return m;
@@ -106,7 +112,7 @@ Measured measure(const Settings& s, int drivers, bool relay) {
 HostRow measureHost(const Settings& s, int events) {
     std::vector<Target> servers;
     for (int i = 0; i < events; ++i)
-        servers.push_back(startTarget(s, "host" + std::to_string(i), false));
+        servers.push_back(startTarget(s, "host" + std::to_string(i), Kind::kServer));
     HostRow row;
     row.events = events;
     row.each.resize(size_t(events));
@@ -152,8 +158,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rvbench: %d drivers...\n", drivers);
         BenchRow row;
         row.drivers = drivers;
-        row.server = measure(s, drivers, false);
-        row.relay = measure(s, drivers, true);
+        row.server = measure(s, drivers, Kind::kServer);
+        row.relay = measure(s, drivers, Kind::kRelay);
+        row.floor = measure(s, drivers, Kind::kFloor);
         rows.push_back(row);
     }
 
@@ -167,8 +174,9 @@ int main(int argc, char** argv) {
                   s.rate, s.seconds);
     std::string heading = "rvbench " + s.label + ", " + when +
                           "\nmachine: " + machineDescription() + "\n" + load +
-                          "cpu from /proc/PID/stat (10 ms ticks); 'cpu x relay' is the server's "
-                          "CPU as a multiple of the reference relay's\n\n";
+                          "cpu and wake-ups from /proc/PID/task/*/schedstat (ns); 'cpu x relay' is "
+                          "the server's CPU as a multiple of the reference relay's;\n'floor' is the relay woken only "
+                          "every 60 ms, moving datagrams in batches\n\n";
     std::string table = benchTable(rows, heading);
     std::fputs(table.c_str(), stdout);
     fs::create_directories(s.out);

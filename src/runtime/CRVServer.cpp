@@ -8,6 +8,7 @@
 #include "fleet/FleetSdk.h"
 #include "platform/Platform.h"
 #include "records/ServerStatistics.h"
+#include "runtime/NextWake.h"
 #include "transport/Clock.h"
 
 CRVServer::CRVServer() : CRVServer(ServerEnvironment{}) {}
@@ -172,8 +173,10 @@ void CRVServer::update() {
         lastFlush = serverTime;
         flushOutput();
     }
-    for (size_t i = 0; i < clients.size(); ++i)
-        clients[i]->sendMegapacket();
+    // Packets that fall due close together wait for the last of them and leave in one turn.
+    if (serverTime >= situationTurn(*this, serverTime))
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i]->sendMegapacket();
     router.update();
     updateStartSequence();
     checkLostClients();

@@ -1,6 +1,7 @@
 #include "runtime/NextWake.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "admission/CRVClientConnection.h"
 #include "fleet/FleetSdk.h"
@@ -12,6 +13,8 @@
 #include "transport/Clock.h"
 
 namespace {
+
+constexpr int64_t kNever = INT64_MAX;
 
 class Earliest {
   public:
@@ -54,18 +57,43 @@ void sessionSteps(const CRVServer& server, const SessionRecord& s, Earliest& e) 
 
 }  // namespace
 
+int64_t situationTurn(const CRVServer& server, int64_t now) {
+    int64_t earliest = kNever;
+    for (const CRVClientConnection* c : server.clients) {
+        // A new client's first packet goes out on the first turn after its admission.
+        if (c->lastSituationTime == 0)
+            return now;
+        earliest = std::min(earliest, c->lastSituationTime + c->situationInterval + 1);
+    }
+    // Clients whose packets fall due within a short while of the first one's are served
+    // together: once sent in one turn, they stay in step. So the loop wakes once per interval
+    // for all of them, not once per client, at the price of one late packet for the earlier
+    // ones the first time.
+    int64_t turn = earliest;
+    for (const CRVClientConnection* c : server.clients) {
+        const int64_t due = c->lastSituationTime + c->situationInterval + 1;
+        if (due <= earliest + kSituationMergeMs)
+            turn = std::max(turn, due);
+    }
+    return std::max(turn, now);
+}
+
 int64_t nextWakeTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
+    if (!server.router.queue.empty() || server.router.socket.hasWaiting())
+        return now;
+    return timedStepTime(server, now, tickNow);
+}
+
+int64_t timedStepTime(const CRVServer& server, int64_t now, uint32_t tickNow) {
     Earliest e(now);
     // The per-turn rules act on "more than N ms since", so the first turn that acts is one later.
     e.at(server.lastFlush + CRVServer::kFlushEveryMs + 1);
+    e.at(situationTurn(server, now));
     for (const CRVClientConnection* c : server.clients) {
-        e.at(c->lastSituationTime == 0 ? now : c->lastSituationTime + c->situationInterval + 1);
         // The clean-up takes one client a turn, so an overdue one is due at once.
         if (!c->isReplayed && c->address.port() != 0)
             e.at(c->hasLeft ? now : std::max(now, c->lastSeenTime + kSilenceLimitMs));
     }
-    if (!server.router.queue.empty() || server.router.socket.hasWaiting())
-        e.at(now);
     if (server.router.socket.unsentCount() > 0)
         e.within(kUnsentRetryMs);
     for (const auto& record : server.router.socket.pending()) {
@@ -94,8 +122,21 @@ int idleWaitMs(const CRVServer& server) {
     return int(std::clamp<int64_t>(wake - now, 0, kLongestWaitMs));
 }
 
+void sendQueuedAlone(CRVServer& server) {
+    CClientMessageRouter& router = server.router;
+    if (router.queue.empty() || router.socket.hasWaiting())
+        return;
+    const int64_t now = int64_t(uint32_t(server.clock->timeMs() - server.startTime));
+    if (timedStepTime(server, now, server.clock->tickCount()) <= now)
+        return;
+    server.serverTime = now;
+    while (!router.queue.empty())
+        router.sendStep();
+}
+
 bool waitForNextTurn(CRVServer& server) {
     OVSocket& socket = server.router.socket;
+    sendQueuedAlone(server);
     int ms = idleWaitMs(server);
     if (ms == 0)
         return true;

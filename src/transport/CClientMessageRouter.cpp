@@ -56,8 +56,13 @@ void CClientMessageRouter::send(RoutedPeer* client, const uint8_t* data, int siz
 int CClientMessageRouter::update() {
     const int received = socket.receive(kDatagramsPerTurn);
     socket.resendDue();
+    sendStep();
+    return received;
+}
+
+void CClientMessageRouter::sendStep() {
     if (queue.empty())
-        return received;
+        return;
     if (queue.size() > 10)
         std::printf("queue size=%d\n", int(queue.size()));
     QueuedMessage& m = queue.front();
@@ -70,7 +75,6 @@ int CClientMessageRouter::update() {
     traffic.bytesWritten += m.size;
     traffic.messagesWritten += 1;
     queue.pop_front();
-    return received;
 }
 
 void CClientMessageRouter::removeQueuedFor(const RoutedPeer* client) {

@@ -42,6 +42,8 @@ class CClientMessageRouter : public OVMessageListener {
     // One transport turn: receive and dispatch, resend what is due, send one queued message.
     // Returns how many datagrams were received.
     int update();
+    // The turn's last step alone: the front queued message leaves.
+    void sendStep();
     void removeQueuedFor(const RoutedPeer* client);
 
     void onMessage(uint8_t* data, int size, const SocketAddress* source) override;

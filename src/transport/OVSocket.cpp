@@ -75,15 +75,16 @@ bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
             return false;
         if (takeWaiting())
             return true;
-        // Datagrams that come close together are left to gather for a while; a lone one costs
-        // no second wake-up.
-        const uint32_t now = platform::monotonicMs();
-        const bool close = now - lastQuietWake_ < uint32_t(answerWithinMs);
-        lastQuietWake_ = now;
+        // Car updates and acknowledgements come in a steady stream: rather than wake for each,
+        // the socket goes unwatched for as long as an answer may wait, and what came meanwhile
+        // is read in one go.
         const int quiet = std::min(answerWithinMs, left());
-        if (close && quiet > 0 &&
-            platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
+        if (quiet <= 0)
+            break;
+        if (platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
             return false;
+        if (left() > 0 && takeWaiting())
+            return true;
     }
     return false;
 }

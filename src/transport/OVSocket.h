@@ -137,7 +137,6 @@ class OVSocket {
     int inboxNext_ = 0;
     int inboxCount_ = 0;
     bool mayHoldMore_ = false;
-    uint32_t lastQuietWake_ = 0;
     bool holding_ = false;
     std::vector<Unsent> unsent_;
     std::vector<uint8_t> unsentBytes_;

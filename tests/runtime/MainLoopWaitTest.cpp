@@ -135,3 +135,63 @@ TEST(MainLoopWait, OnlyADatagramThatNeedsAnAnswerEndsTheRestEarly) {
     }
     EXPECT_EQ(c->lastUpdateSeq, 2u);
 }
+
+// Clients admitted a few milliseconds apart get their packets in one turn from the second one
+// on; one admitted further off keeps its own time. No packet leaves before it is due.
+TEST(MainLoopWait, PacketsDueCloseTogetherLeaveInOneTurn) {
+    ServerHarness h;
+    h.start();
+    h.clock.set(1000);
+    TestClient a{0}, b{0}, c{0};
+    std::map<char, std::vector<int64_t>> sent;
+    auto turnAt = [&](int64_t t) {
+        h.clock.set(uint32_t(1000 + t));
+        h.turn();
+        for (const CRVClientConnection* k : h.server->clients) {
+            std::vector<int64_t>& times = sent[k->userName[0]];
+            if (times.empty() || times.back() != k->lastSituationTime)
+                times.push_back(k->lastSituationTime);
+        }
+    };
+    StdoutCapture quiet;
+    turnAt(100);
+    attachClient(*h.server, a.address(), "A");
+    turnAt(101);
+    attachClient(*h.server, b.address(), "B");
+    turnAt(106);
+    attachClient(*h.server, c.address(), "C");
+    turnAt(131);
+    for (int64_t t = 132; t <= 400; ++t)
+        turnAt(t);
+    quiet.take();
+    EXPECT_EQ(sent['A'], (std::vector<int64_t>{101, 167, 228, 289, 350}));
+    EXPECT_EQ(sent['B'], (std::vector<int64_t>{106, 167, 228, 289, 350}));
+    EXPECT_EQ(sent['C'], (std::vector<int64_t>{131, 192, 253, 314, 375}));
+}
+
+// Turns that would only send the next queued message leave together without a full turn
+// between them, in queue order, and print the backlog line as each such turn does.
+TEST(MainLoopWait, AQueueOfMessagesLeavesInOneGoInItsOrder) {
+    ServerHarness h;
+    h.start();
+    TestClient peer(h.port());
+    attachClient(*h.server, peer.address(), "A");
+    h.advance(100);
+    printed([&] { h.turn(); });
+    peer.drain(20);
+    for (uint8_t i = 0; i < 12; ++i) {
+        const uint8_t chat[] = {RV_CHAT, i, 0};
+        h.server->router.send(nullptr, chat, 3, 0, false);
+    }
+    peer.received.clear();
+    const std::string out = printed([&] { sendQueuedAlone(*h.server); });
+    EXPECT_TRUE(h.server->router.queue.empty());
+    EXPECT_EQ(out, "queue size=12\nqueue size=11\n");
+    h.server->router.socket.flushSends();
+    peer.drain(20);
+    std::vector<int> order;
+    for (const Received& m : peer.received)
+        if (m.type() == RV_CHAT)
+            order.push_back(m.bytes[1]);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+}

@@ -16,6 +16,8 @@ void stop(pid_t pid);
 
 struct ProcessSample {
     double cpuSeconds = 0;  // user + system
+    // Times the process was put on a core: each is a wake-up of one of its threads.
+    unsigned long long wakeUps = 0;
     long rssKiB = 0;
     uint64_t wallMicros = 0;
 };
@@ -23,6 +25,8 @@ bool sampleProcess(pid_t pid, ProcessSample& out);
 
 // Percent of one core between two samples.
 double cpuPercent(const ProcessSample& from, const ProcessSample& to);
+// Times per second the process was put on a core between two samples.
+double wakeUpsPerSecond(const ProcessSample& from, const ProcessSample& to);
 
 // Whether a server on loopback `port` answers a status query within `ms` (asked again every
 // 50 ms): a started server is one that answers, whatever its console says so far.
