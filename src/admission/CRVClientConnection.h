@@ -34,7 +34,9 @@ class CRVClientConnection : public RoutedPeer {
 
     // --- car relay and update acceptance ---
     bool acceptCarUpdate(const uint8_t* update);
-    void sendMegapacket();
+    // `records` holds the first `count` clients' records in list order; this client is the
+    // one at `self`.
+    void sendMegapacket(const uint8_t* records, size_t count, size_t self);
     // --- driver events ---
     void sendRaceEvent(uint8_t code);
 

@@ -1,5 +1,6 @@
 // Car states: what each driver reports, which reports are kept, and the combined packet that
 // carries every other car to each client.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "protocol/MessageTypes.h"
 #include "protocol/RaceLayouts.h"
 #include "runtime/CRVServer.h"
+#include "runtime/NextWake.h"
 #include "util/PrintableText.h"
 #include "util/RecordText.h"
 
@@ -87,31 +89,44 @@ bool CRVClientConnection::acceptCarUpdate(const uint8_t* update) {
     return true;
 }
 
-void CRVClientConnection::sendMegapacket() {
+void CRVServer::offerCarStates() {
+    // Packets that fall due close together wait for the last of them and leave in one turn.
+    if (clients.empty() || serverTime < situationTurn(*this, serverTime))
+        return;
+    // Nothing changes a car's record between the packets of one turn, so each record is put
+    // together once and copied into every other client's packet. No packet holds more than
+    // kMaxRecords, so the clients past one more than that never get into one.
+    const size_t count = std::min(clients.size(), car_states::kMaxRecords + 1);
+    uint8_t records[(car_states::kMaxRecords + 1) * car_update::kSize];
+    ByteWriter w(records, sizeof records);
+    for (size_t i = 0; i < count; ++i) {
+        const CRVClientConnection* c = clients[i];
+        w.u8(RV_CARUPDATE);
+        w.u8(c->id);
+        w.u32(c->lastUpdateSeq);
+        w.bytes(c->carState, car_update::kStateSize);
+        w.u8(c->carFlags);
+    }
+    for (size_t i = 0; i < clients.size(); ++i)
+        clients[i]->sendMegapacket(records, count, i);
+}
+
+void CRVClientConnection::sendMegapacket(const uint8_t* records, size_t count, size_t self) {
     const int64_t now = server->serverTime;
     if (lastSituationTime != 0 && now - lastSituationTime <= situationInterval)
         return;
 
+    constexpr size_t kRecord = car_update::kSize;
     uint8_t packet[car_states::sizeFor(car_states::kMaxRecords)];
-    ByteWriter w(packet, sizeof packet);
-    w.u8(RV_MEGAPACKET);
-    w.u8(0);  // record count, filled in below
-    size_t records = 0;
-    for (const CRVClientConnection* other : server->clients) {
-        if (other == this)
-            continue;
-        if (records == car_states::kMaxRecords)
-            break;
-        w.u8(RV_CARUPDATE);
-        w.u8(other->id);
-        w.u32(other->lastUpdateSeq);
-        w.bytes(other->carState, car_update::kStateSize);
-        w.u8(other->carFlags);
-        ++records;
-    }
-    ByteWriter count(packet, sizeof packet);
-    count.seek(car_states::kCount);
-    count.u8(uint8_t(records));
-    server->router.send(this, packet, int(w.size()), 0, false);
+    const size_t before = std::min(self, count);
+    const size_t after = self < count ? count - self - 1 : 0;
+    const size_t taken = std::min(before + after, car_states::kMaxRecords);
+    packet[0] = RV_MEGAPACKET;
+    packet[car_states::kCount] = uint8_t(taken);
+    uint8_t* out = packet + car_states::kRecords;
+    std::memcpy(out, records, std::min(before, taken) * kRecord);
+    if (taken > before)
+        std::memcpy(out + before * kRecord, records + (self + 1) * kRecord, (taken - before) * kRecord);
+    server->router.send(this, packet, int(car_states::sizeFor(taken)), 0, false);
     lastSituationTime = now;
 }

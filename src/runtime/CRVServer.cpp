@@ -8,7 +8,6 @@
 #include "fleet/FleetSdk.h"
 #include "platform/Platform.h"
 #include "records/ServerStatistics.h"
-#include "runtime/NextWake.h"
 #include "transport/Clock.h"
 
 CRVServer::CRVServer() : CRVServer(ServerEnvironment{}) {}
@@ -173,10 +172,7 @@ void CRVServer::update() {
         lastFlush = serverTime;
         flushOutput();
     }
-    // Packets that fall due close together wait for the last of them and leave in one turn.
-    if (serverTime >= situationTurn(*this, serverTime))
-        for (size_t i = 0; i < clients.size(); ++i)
-            clients[i]->sendMegapacket();
+    offerCarStates();
     router.update();
     updateStartSequence();
     checkLostClients();

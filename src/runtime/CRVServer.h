@@ -132,6 +132,8 @@ class CRVServer : public RouterHost {
     void wrongPassword(const SocketAddress* sender);
 
     // --- announcements and information for clients (client/) ---
+    // The turn's combined car-state packets: every client whose packet is due gets one.
+    void offerCarStates();
     void sendServerChat(const std::string& text, CRVClientConnection* target);
     void sendStarBasicInfos(CRVClientConnection* client);
     void sendSessionInfo(CRVClientConnection* client);  // null: every client

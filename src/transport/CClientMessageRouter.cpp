@@ -1,5 +1,6 @@
 #include "transport/CClientMessageRouter.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -17,6 +18,10 @@ void CClientMessageRouter::enqueue(RoutedPeer* client, const uint8_t* data, int 
     }
     queue.emplace_back();
     QueuedMessage& m = queue.back();
+    if (!spare_.empty()) {
+        m.data = std::move(spare_.back());
+        spare_.pop_back();
+    }
     m.dueTime = due;
     m.size = size;
     m.data.assign(data, data + size);
@@ -63,8 +68,13 @@ int CClientMessageRouter::update() {
 void CClientMessageRouter::sendStep() {
     if (queue.empty())
         return;
-    if (queue.size() > 10)
-        std::printf("queue size=%d\n", int(queue.size()));
+    if (queue.size() > 10) {
+        // Printed on every turn of a backlog, so it is put together by hand.
+        char line[32] = "queue size=";
+        char* end = std::to_chars(line + 11, line + sizeof line - 1, queue.size()).ptr;
+        *end++ = '\n';
+        std::fwrite(line, 1, size_t(end - line), stdout);
+    }
     QueuedMessage& m = queue.front();
     m.socket->setTarget(m.target, 0);
     if (m.reliable) {
@@ -74,6 +84,8 @@ void CClientMessageRouter::sendStep() {
     }
     traffic.bytesWritten += m.size;
     traffic.messagesWritten += 1;
+    if (spare_.size() < kSpareBuffers)
+        spare_.push_back(std::move(m.data));
     queue.pop_front();
 }
 
@@ -98,15 +110,31 @@ void CClientMessageRouter::onMessage(uint8_t* data, int size, const SocketAddres
     traffic.bytesRead += size;
     traffic.messagesRead += 1;
     if (source != nullptr) {
-        for (size_t i = 0; i < host_->peerCount(); ++i) {
-            RoutedPeer* c = host_->peer(i);
-            if (c->address.sameIpAndPort(*source)) {
-                c->onMessage(data, size, source);
-                return;
-            }
+        if (RoutedPeer* c = findPeer(*source)) {
+            c->onMessage(data, size, source);
+            return;
         }
     }
     host_->onMessage(data, size, source);
+}
+
+RoutedPeer* CClientMessageRouter::findPeer(const SocketAddress& source) {
+    // A peer is admitted only from an address no peer has, so the one peer found at an address
+    // is the first in list order; the slot remembers where it was last time.
+    uint64_t key = 0;
+    std::memcpy(&key, source.raw + 2, 6);
+    size_t& slot = lastIndex_[(key * 0x9e3779b97f4a7c15ull) >> 56];
+    const size_t count = host_->peerCount();
+    if (slot < count && host_->peer(slot)->address.sameIpAndPort(source))
+        return host_->peer(slot);
+    for (size_t i = 0; i < count; ++i) {
+        RoutedPeer* c = host_->peer(i);
+        if (c->address.sameIpAndPort(source)) {
+            slot = i;
+            return c;
+        }
+    }
+    return nullptr;
 }
 
 void CClientMessageRouter::deliverRecorded(uint8_t* data, int size, const SocketAddress* sender) {

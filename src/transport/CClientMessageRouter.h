@@ -2,6 +2,7 @@
 // Routes every received message to the peer it came from (or to the host for unknown senders)
 // and holds the outgoing queue, which sends one message per main-loop turn.
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -61,10 +62,17 @@ class CClientMessageRouter : public OVMessageListener {
     TrafficCounters traffic;
 
   private:
+    // Buffers of sent messages kept for the next ones, so that a queued copy costs no allocation.
+    static constexpr size_t kSpareBuffers = 64;
+
+    RoutedPeer* findPeer(const SocketAddress& source);
     void enqueue(RoutedPeer* client, const uint8_t* data, int size, uint32_t due, bool reliable);
     int64_t now() const { return now_ ? now_() : 0; }
 
     RouterHost* host_ = nullptr;
     ServerTimeSource now_;
     bool deliveringRecorded_ = false;
+    std::vector<std::vector<uint8_t>> spare_;
+    // Where in the peer list a sender was found last, by a hash of its address.
+    std::array<size_t, 256> lastIndex_{};
 };

@@ -37,7 +37,22 @@ TEST_F(ClientTest, CombinedPacketCarriesOtherCarsInListOrderEverySixtyMsUpToWhat
     for (int i = 0; i < 48; ++i)  // more cars than a receiver takes
         attach("D" + std::to_string(i));
     harness->advance(61);
-    EXPECT_EQ(take(RV_MEGAPACKET).at(0).bytes.size(), 2u + 23u * 43u);
+    // Each receiver gets the first 43 others in list order, itself left out (the first
+    // receiver's packet has left already).
+    const Sent sent = take(RV_MEGAPACKET);
+    ASSERT_EQ(sent.size(), 50u);
+    for (size_t r : {size_t(1), size_t(10), size_t(43), size_t(44), size_t(50)}) {
+        std::vector<int> expected, ids;
+        for (const CRVClientConnection* other : server().clients)
+            if (other != server().clients[r] && expected.size() < 43)
+                expected.push_back(other->id);
+        const Bytes& m = sent[r - 1].bytes;
+        for (size_t k = 2; k < m.size(); k += 23)
+            ids.push_back(m[k + 1]);
+        EXPECT_EQ(sent[r - 1].client, server().clients[r]);
+        EXPECT_EQ(m[1], 43);
+        EXPECT_EQ(ids, expected) << "receiver " << r;
+    }
 }
 
 TEST_F(ClientTest, StaleUpdatesDroppedRetirementAnnouncedOnceBadLinksNoticed) {
