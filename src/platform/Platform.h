@@ -53,6 +53,8 @@ struct Datagram {
     uint8_t* data = nullptr;
     int size = 0;
     SocketAddress address;
+    // When the kernel took it in (ns), from sockets opened by udpOpenSteered; 0 otherwise.
+    uint64_t arrivalNs = 0;
 };
 // The most datagrams one batch call moves.
 constexpr int kBatchLimit = 64;
@@ -62,6 +64,31 @@ int udpRecvBatch(SocketHandle s, Datagram* slots, int count, int capacity);
 // Sends up to `count` datagrams (at most kBatchLimit) in order in one call. Returns how many the
 // kernel took; when it took none, `error` is the code (numbered as udpSendTo's) for the first.
 int udpSendBatch(SocketHandle s, const Datagram* items, int count, int& error);
+// Which datagrams the kernel hands to the stream socket of a steered port: those whose first
+// byte is `plainType`, and those whose first byte is one of `updateTypes` and that have a byte
+// at `flagOffset` without any of `urgentFlags` set. Everything else goes to the prompt socket.
+struct StreamRule {
+    uint8_t plainType = 0;
+    uint8_t updateTypes[2] = {};
+    uint32_t flagOffset = 0;
+    uint8_t urgentFlags = 0;
+    bool takes(const uint8_t* data, int size) const {
+        if (size < 1)
+            return false;
+        if (data[0] == plainType)
+            return true;
+        if (data[0] != updateTypes[0] && data[0] != updateTypes[1])
+            return false;
+        return size > int(flagOffset) && (data[flagOffset] & urgentFlags) == 0;
+    }
+};
+// One UDP port read through two sockets, the kernel choosing one for each datagram as it
+// arrives by `rule`, so that waiting on the prompt socket alone wakes for nothing that can
+// wait. Both stamp what they receive (Datagram::arrivalNs) so that the two can be read back in
+// arrival order. `port` 0 takes any free port. False, with nothing left open, when the port is
+// taken or the kernel cannot steer; the caller then uses one socket.
+bool udpOpenSteered(uint16_t port, const StreamRule& rule, SocketHandle& prompt,
+                    SocketHandle& stream);
 uint16_t udpLocalPort(SocketHandle s);
 void udpClose(SocketHandle s);
 // Parses dotted IPv4 text; 0xffffffff when it is not an address.

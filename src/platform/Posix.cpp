@@ -175,19 +175,32 @@ int udpRecvFrom(SocketHandle s, uint8_t* buffer, int capacity, SocketAddress& fr
 }
 
 int udpRecvBatch(SocketHandle s, Datagram* slots, int count, int capacity) {
-    mmsghdr messages[kBatchLimit];
-    iovec parts[kBatchLimit];
-    sockaddr_in senders[kBatchLimit];
+    // Set up once per thread: a read then fills in only what the kernel may have changed.
+    struct Headers {
+        mmsghdr messages[kBatchLimit];
+        iovec parts[kBatchLimit];
+        sockaddr_in senders[kBatchLimit];
+        alignas(cmsghdr) char stamps[kBatchLimit][CMSG_SPACE(sizeof(timespec))];
+        Headers() {
+            for (int i = 0; i < kBatchLimit; ++i) {
+                messages[i] = mmsghdr{};
+                messages[i].msg_hdr.msg_name = &senders[i];
+                messages[i].msg_hdr.msg_iov = &parts[i];
+                messages[i].msg_hdr.msg_iovlen = 1;
+            }
+        }
+    };
+    thread_local Headers h;
+    mmsghdr* messages = h.messages;
+    sockaddr_in* senders = h.senders;
     count = count < kBatchLimit ? count : kBatchLimit;
     if (count <= 0)
         return 0;
     for (int i = 0; i < count; ++i) {
-        parts[i] = iovec{slots[i].data, size_t(capacity)};
-        messages[i] = mmsghdr{};
-        messages[i].msg_hdr.msg_name = &senders[i];
+        h.parts[i] = iovec{slots[i].data, size_t(capacity)};
         messages[i].msg_hdr.msg_namelen = sizeof senders[i];
-        messages[i].msg_hdr.msg_iov = &parts[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_control = h.stamps[i];
+        messages[i].msg_hdr.msg_controllen = sizeof h.stamps[i];
     }
     const int n = ::recvmmsg(s, messages, unsigned(count), MSG_DONTWAIT, nullptr);
     for (int i = 0; i < n; ++i) {
@@ -195,6 +208,15 @@ int udpRecvBatch(SocketHandle s, Datagram* slots, int count, int capacity) {
         // A datagram longer than the slot is dropped, never cut silently.
         const bool cut = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
         slots[i].size = cut ? -1 : int(messages[i].msg_len);
+        slots[i].arrivalNs = 0;
+        msghdr& m = messages[i].msg_hdr;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec t{};
+                std::memcpy(&t, CMSG_DATA(c), sizeof t);
+                slots[i].arrivalNs = uint64_t(t.tv_sec) * 1000000000ull + uint64_t(t.tv_nsec);
+            }
+        }
     }
     return n > 0 ? n : 0;
 }

@@ -137,15 +137,22 @@ void sendQueuedAlone(CRVServer& server) {
 bool waitForNextTurn(CRVServer& server) {
     OVSocket& socket = server.router.socket;
     sendQueuedAlone(server);
-    int ms = idleWaitMs(server);
+    // Sent before the wait is planned: only what the kernel refused calls for an early retry.
+    socket.flushSends();
+    const int ms = idleWaitMs(server);
     if (ms == 0)
         return true;
-    socket.flushSends();
-    if (socket.unsentCount() > 0)
-        ms = std::min(ms, int(kUnsentRetryMs));
-    if (socket.rest(ms, kAnswerWithinMs))
-        return true;
-    // Nothing timed is due before the planned instant, so this is all such a turn would do.
-    server.serverTime = int64_t(uint32_t(server.clock->timeMs() - server.startTime));
-    return server.router.update() > 0;
+    const bool woken = socket.rest(ms, kAnswerWithinMs);
+    int routed = 0;
+    if (!woken) {
+        // Nothing timed is due before the planned instant, so this is all such a turn would
+        // do.
+        server.serverTime = int64_t(uint32_t(server.clock->timeMs() - server.startTime));
+        routed = server.router.update();
+    }
+    // Everything waiting in the kernel has just been read: the turn that follows at once
+    // need not ask again.
+    if (!socket.hasWaiting())
+        socket.skipNextRead();
+    return woken || routed > 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/Platform.h"
 #include "protocol/MessageTypes.h"
@@ -14,17 +15,15 @@ namespace {
 
 // Car updates are only relayed in the next combined packet and acknowledgements answer
 // nothing, so neither needs a turn before the planned one; anything else may be answered, and
-// a car that retires is announced. Empty and oversized datagrams are dropped without a word.
+// a car that retires is announced. The kernel steers the same way (udpOpenSteered).
+const platform::StreamRule kCanWait{framing::kAcknowledgement,
+                                    {RV_CARUPDATE, RV_CARUPDATEHV},
+                                    uint32_t(car_update::kFlags),
+                                    car_update::kRetiredBit};
+
+// Empty and oversized datagrams are dropped without a word, so they need no turn either.
 bool needsPromptTurn(const platform::Datagram& d) {
-    if (d.size < 1)
-        return false;
-    const uint8_t kind = d.data[0];
-    if (kind == framing::kAcknowledgement)
-        return false;
-    if (kind == RV_CARUPDATE || kind == RV_CARUPDATEHV)
-        return d.size <= int(car_update::kFlags) ||
-               (d.data[car_update::kFlags] & car_update::kRetiredBit) != 0;
-    return true;
+    return d.size >= 1 && !kCanWait.takes(d.data, d.size);
 }
 
 void reportSendFailure(int error, int size) {
@@ -48,8 +47,15 @@ OVSocket::OVSocket(ServerClock* clock)
 }
 
 OVSocket::~OVSocket() {
-    if (handle_ != platform::kNoSocket)
-        platform::udpClose(handle_);
+    closeSockets();
+}
+
+void OVSocket::closeSockets() {
+    for (platform::SocketHandle* h : {&handle_, &stream_}) {
+        if (*h != platform::kNoSocket)
+            platform::udpClose(*h);
+        *h = platform::kNoSocket;
+    }
 }
 
 uint16_t OVSocket::boundPort() const {
@@ -57,8 +63,13 @@ uint16_t OVSocket::boundPort() const {
 }
 
 bool OVSocket::waitReadable(int timeoutMs) const {
-    return hasWaiting() ||
-           (handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs));
+    if (hasWaiting())
+        return true;
+    if (stream_ != platform::kNoSocket) {
+        std::vector<uint8_t> ready;
+        return platform::udpWaitAny({handle_, stream_}, timeoutMs, ready);
+    }
+    return handle_ != platform::kNoSocket && platform::udpWaitReadable(handle_, timeoutMs);
 }
 
 bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
@@ -75,16 +86,20 @@ bool OVSocket::rest(int timeoutMs, int answerWithinMs) {
             return false;
         if (takeWaiting())
             return true;
-        // Car updates and acknowledgements come in a steady stream: rather than wake for each,
-        // the socket goes unwatched for as long as an answer may wait, and what came meanwhile
-        // is read in one go.
+        // Car updates and acknowledgements that come close together are a stream: rather than
+        // wake for each, the socket goes unwatched for as long as an answer may wait, and what
+        // came meanwhile is read in one go. One that comes alone costs no second wake-up.
+        const uint32_t now = platform::monotonicMs();
+        const bool close = now - lastWake_ < uint32_t(answerWithinMs);
+        lastWake_ = now;
         const int quiet = std::min(answerWithinMs, left());
-        if (quiet <= 0)
-            break;
+        if (!close || quiet <= 0)
+            continue;
         if (platform::udpRest(handle_, quiet, false) == platform::RestEnd::kInterrupted)
             return false;
         if (left() > 0 && takeWaiting())
             return true;
+        lastWake_ = platform::monotonicMs();
     }
     return false;
 }
@@ -95,10 +110,26 @@ int OVSocket::fillInbox(bool& drained) {
     inboxCount_ -= inboxNext_;
     inboxNext_ = 0;
     const int first = inboxCount_;
-    const int room = kInboxSlots - first;
-    const int got = platform::udpRecvBatch(handle_, inbox_.data() + first, room, kReceiveLength);
-    inboxCount_ += got;
-    drained = got < room;
+    // What can wait is read first: it has been held since the last read, the prompt ones woke
+    // the loop just now.
+    drained = true;
+    for (platform::SocketHandle h : {stream_, handle_}) {
+        if (h == platform::kNoSocket)
+            continue;
+        const int room = kInboxSlots - inboxCount_;
+        const int got = room > 0 ? platform::udpRecvBatch(h, inbox_.data() + inboxCount_, room,
+                                                          kReceiveLength)
+                                 : 0;
+        inboxCount_ += got;
+        if (got == room)
+            drained = false;
+    }
+    // Two sockets, one arrival order: the kernel's stamps put them back in it.
+    if (stream_ != platform::kNoSocket)
+        std::stable_sort(inbox_.begin(), inbox_.begin() + inboxCount_,
+                         [](const platform::Datagram& a, const platform::Datagram& b) {
+                             return a.arrivalNs < b.arrivalNs;
+                         });
     mayHoldMore_ = !drained;
     return first;
 }
@@ -107,10 +138,10 @@ bool OVSocket::takeWaiting() {
     if (handle_ == platform::kNoSocket)
         return false;
     bool drained = false;
-    const int first = fillInbox(drained);
+    fillInbox(drained);
     if (!drained)
         return true;
-    for (int i = first; i < inboxCount_; ++i)
+    for (int i = 0; i < inboxCount_; ++i)
         if (needsPromptTurn(inbox_[size_t(i)]))
             return true;
     return false;
@@ -121,11 +152,17 @@ uint32_t OVSocket::tick() const {
 }
 
 void OVSocket::init(bool bind) {
-    handle_ = platform::udpOpen();
     if (bind) {
         std::printf("BINDING\n");
         std::printf("myport=%d\n", localPort_);
-        platform::udpBind(handle_, uint16_t(localPort_));
+        // Datagrams that can wait come in through a second socket of the same port, which
+        // the rest does not watch; without the kernel's help, one socket takes everything.
+        if (!platform::udpOpenSteered(uint16_t(localPort_), kCanWait, handle_, stream_)) {
+            handle_ = platform::udpOpen();
+            platform::udpBind(handle_, uint16_t(localPort_));
+        }
+    } else {
+        handle_ = platform::udpOpen();
     }
     std::printf("Init non-blocking socket mode\n");
     platform::udpSetNonBlocking(handle_);
@@ -137,11 +174,15 @@ void OVSocket::init(bool bind) {
         std::printf("Recv buffer set to %d\n", m);
     std::printf("Send buffer=%d\n", platform::udpGetSendBuffer(handle_));
     std::printf("Recv buffer=%d\n", platform::udpGetRecvBuffer(handle_));
+    if (stream_ != platform::kNoSocket) {
+        platform::udpSetNonBlocking(stream_);
+        // Car updates wait here for up to a packet interval: 32 drivers at 60 a second.
+        platform::udpSetRecvBuffer(stream_, kStreamBuffer);
+    }
 }
 
 bool OVSocket::rebind(uint16_t port) {
-    if (handle_ != platform::kNoSocket)
-        platform::udpClose(handle_);
+    closeSockets();
     localPort_ = port;
     init(true);
     return boundPort() == port;
@@ -239,7 +280,7 @@ int OVSocket::receive(int maxDatagrams) {
         return count;
     }
     // One read takes every datagram waiting; a read that leaves none behind ends the step.
-    bool drained = false;
+    bool drained = std::exchange(skipRead_, false);
     while (count < maxDatagrams) {
         if (inboxNext_ == inboxCount_) {
             if (drained || handle_ == platform::kNoSocket)

@@ -97,6 +97,9 @@ class OVSocket {
 
     // While held, sends collect in order and leave together at flushSends(); otherwise each
     // leaves at once. The main loop holds them from one rest to the next.
+    // The next receive step takes what is read and held but does not ask the kernel: the
+    // caller has just read everything it had.
+    void skipNextRead() { skipRead_ = true; }
     void holdSends(bool hold);
     void flushSends();
     size_t unsentCount() const { return unsent_.size(); }
@@ -113,11 +116,13 @@ class OVSocket {
     bool muted = false;
 
   private:
+    static constexpr int kStreamBuffer = 1 << 20;
     struct Unsent {
         size_t offset = 0;
         int size = 0;
         SocketAddress to;
     };
+    void closeSockets();
     void handle(uint8_t* data, int n);
     int fillInbox(bool& drained);
     void queueDatagram(const uint8_t* data, int size, const SocketAddress& to);
@@ -129,7 +134,10 @@ class OVSocket {
 
     ServerClock* clock_;
     MessageFeed* feed_ = nullptr;
+    // Every send and every datagram that may need an answer; the rest watches this one.
     platform::SocketHandle handle_ = platform::kNoSocket;
+    // Datagrams that can wait for the next turn, when the kernel can steer them apart.
+    platform::SocketHandle stream_ = platform::kNoSocket;
     int localPort_ = 666;
     uint16_t targetPort_ = 0;
     std::vector<uint8_t> inboxBytes_;
@@ -137,6 +145,9 @@ class OVSocket {
     int inboxNext_ = 0;
     int inboxCount_ = 0;
     bool mayHoldMore_ = false;
+    // When the rest last woke for datagrams that could wait.
+    uint32_t lastWake_ = 0;
+    bool skipRead_ = false;
     bool holding_ = false;
     std::vector<Unsent> unsent_;
     std::vector<uint8_t> unsentBytes_;

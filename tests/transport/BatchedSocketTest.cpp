@@ -93,3 +93,50 @@ TEST(BatchedSocket, HeldSendsKeepTheirOrderThroughARefusedAddressAndAPartlyTaken
     socket.flushSends();
     EXPECT_EQ(datagrams(peer), (std::vector<Bytes>{{60, 2}, {60, 3}, {60, 4}, {60, 5}}));
 }
+
+// Car updates and acknowledgements come in through a socket the rest does not watch, everything
+// else through the one it does; a turn takes both in the order they arrived.
+TEST(BatchedSocket, DatagramsThatCanWaitAndThoseThatCannotAreTakenInArrivalOrder) {
+    ServerHarness h;
+    h.start();
+    TestClient peer(h.port());
+    auto* k = new Keeper();
+    const SocketAddress from = peer.address();
+    k->setAddress(&from);
+    h.server->enlistClient(k);
+    const uint8_t state[peer::kCarStateSize] = {};
+    const std::vector<Bytes> sent = {peer::carUpdate(1, state, 0), {40},
+                                     peer::carUpdate(2, state, 0), peer::carUpdate(3, state, 2),
+                                     {41},                         peer::carUpdate(4, state, 0)};
+    for (int round = 0; round < 3; ++round)
+        for (const Bytes& d : sent)
+            peer.sendRaw(d);
+    ASSERT_TRUE(h.server->router.socket.waitReadable(500));
+    platform::sleepMs(20);
+    h.turn();
+    std::vector<Bytes> expected;
+    for (int round = 0; round < 3; ++round)
+        expected.insert(expected.end(), sent.begin(), sent.end());
+    EXPECT_EQ(k->got, expected);
+}
+
+// The port's two sockets share it only with each other: a second server on the same port is
+// refused, as with one socket.
+TEST(BatchedSocket, ASteeredPortIsNotSharedWithAnotherServer) {
+    const platform::StreamRule rule{1, {26, 101}, 22, 2};
+    platform::SocketHandle prompt, stream, prompt2, stream2;
+    ASSERT_TRUE(platform::udpOpenSteered(0, rule, prompt, stream));
+    const uint16_t port = platform::udpLocalPort(prompt);
+    EXPECT_EQ(platform::udpLocalPort(stream), port);
+    EXPECT_FALSE(platform::udpOpenSteered(port, rule, prompt2, stream2));
+    EXPECT_EQ(prompt2, platform::kNoSocket);
+    platform::SocketHandle plain = platform::udpOpen();
+    EXPECT_FALSE(platform::udpBind(plain, port));
+    platform::udpClose(plain);
+    for (platform::SocketHandle s : {prompt, stream})
+        platform::udpClose(s);
+    plain = platform::udpOpen();
+    ASSERT_TRUE(platform::udpBind(plain, port));
+    EXPECT_FALSE(platform::udpOpenSteered(port, rule, prompt2, stream2));
+    platform::udpClose(plain);
+}
