@@ -20,6 +20,15 @@ std::vector<Bytes> datagrams(TestClient& peer) {
     return all;
 }
 
+// A client record at `peer`'s address that keeps every message it is handed.
+Keeper* keeperFor(ServerHarness& h, const TestClient& peer) {
+    auto* k = new Keeper();
+    const SocketAddress from = peer.address();
+    k->setAddress(&from);
+    h.server->enlistClient(k);
+    return k;
+}
+
 }  // namespace
 
 // An empty or oversized datagram in a batch still ends the turn's receive step, the ones behind it
@@ -28,10 +37,7 @@ TEST(BatchedSocket, BadDatagramsInABatchAreHandledAsWhenAloneAndOneTurnTakesSeve
     ServerHarness h;
     h.start();
     TestClient peer(h.port());
-    auto* k = new Keeper();
-    const SocketAddress from = peer.address();
-    k->setAddress(&from);
-    h.server->enlistClient(k);
+    Keeper* k = keeperFor(h, peer);
     for (const Bytes& d : {Bytes{40}, Bytes{}, peer::reliable({41}, 9, 0), Bytes(1200, 42), {43}})
         peer.sendRaw(d);
     ASSERT_TRUE(h.server->router.socket.waitReadable(500));
@@ -100,10 +106,7 @@ TEST(BatchedSocket, DatagramsThatCanWaitAndThoseThatCannotAreTakenInArrivalOrder
     ServerHarness h;
     h.start();
     TestClient peer(h.port());
-    auto* k = new Keeper();
-    const SocketAddress from = peer.address();
-    k->setAddress(&from);
-    h.server->enlistClient(k);
+    Keeper* k = keeperFor(h, peer);
     const uint8_t state[peer::kCarStateSize] = {};
     const std::vector<Bytes> sent = {peer::carUpdate(1, state, 0), {40},
                                      peer::carUpdate(2, state, 0), peer::carUpdate(3, state, 2),
