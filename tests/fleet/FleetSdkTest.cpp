@@ -359,9 +359,14 @@ TEST_F(Fleet, ErrorsAndSilenceFromTheSidecarCostTheTurnsNothing) {
 
 namespace {
 
-// A cluster object's body: what the manifest declares under its one body key.
+// A cluster object's body: the one key beside its type, version, name and observed state.
 YAML::Node body(const YAML::Node& object) {
-    return object["spec"];
+    for (const auto& entry : object) {
+        const std::string key = entry.first.as<std::string>();
+        if (key != "apiVersion" && key != "kind" && key != "metadata" && key != "status")
+            return entry.second;
+    }
+    return YAML::Node();
 }
 
 }  // namespace
